@@ -1,0 +1,26 @@
+#include "TagShellExtension/com_module.h"
+#include "TagShellExtension/tag_com_module.h"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+    {
+        tag_extension::process_attach(instance);
+        DisableThreadLibraryCalls(instance);
+    }
+    else if (reason == DLL_PROCESS_DETACH)
+    {
+        tag_extension::release_class_objects();
+    }
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* result)
+{
+    return tag_extension::get_class_object(clsid, iid, result);
+}
+
+STDAPI DllCanUnloadNow()
+{
+    return tag_extension::can_unload_now();
+}

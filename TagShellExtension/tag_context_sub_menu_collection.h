@@ -1,0 +1,35 @@
+#pragma once
+
+#include "TagShellExtension/com_module.h"
+
+#include <shobjidl.h>
+
+#include <vector>
+
+namespace tag_extension
+{
+// The cascade of the Tag command, made afresh each time Explorer opens it.
+class tag_context_sub_menu_collection : public IEnumExplorerCommand
+{
+public:
+    using interfaces = interface_list<IEnumExplorerCommand>;
+
+    tag_context_sub_menu_collection() = default;
+    virtual ~tag_context_sub_menu_collection() = default;
+    tag_context_sub_menu_collection(const tag_context_sub_menu_collection&) = delete;
+    tag_context_sub_menu_collection& operator=(const tag_context_sub_menu_collection&) = delete;
+
+    // Decides and creates the entries. Never throws: whatever was added before a failure stays.
+    void fill(const Microsoft::WRL::ComPtr<IUnknown>& site) noexcept;
+
+    IFACEMETHODIMP Next(ULONG wanted, IExplorerCommand** commands, ULONG* fetched) noexcept override;
+    IFACEMETHODIMP Skip(ULONG count) noexcept override;
+    IFACEMETHODIMP Reset() noexcept override;
+    IFACEMETHODIMP Clone(IEnumExplorerCommand** copy) noexcept override;
+
+private:
+    std::vector<Microsoft::WRL::ComPtr<IExplorerCommand>> commands_;
+    size_t position_ = 0;
+    Microsoft::WRL::ComPtr<IUnknown> site_;
+};
+} // namespace tag_extension

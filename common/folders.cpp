@@ -1,0 +1,99 @@
+#include "common/folders.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <atomic>
+#include <mutex>
+
+namespace common
+{
+namespace
+{
+std::atomic<HMODULE> stored_module{nullptr};
+
+std::wstring widen_ascii(const char* text)
+{
+    return std::wstring(text, text + std::char_traits<char>::length(text));
+}
+} // namespace
+
+HMODULE module_handle() noexcept
+{
+    HMODULE module = stored_module.load();
+    return module != nullptr ? module : GetModuleHandleW(nullptr);
+}
+
+void set_module_handle(HMODULE module) noexcept
+{
+    stored_module.store(module);
+}
+
+std::filesystem::path local_app_data_folder()
+{
+    // Kept once obtained; a failure is not kept so the next caller asks again.
+    static std::mutex lock;
+    static std::filesystem::path cached;
+    std::lock_guard guard(lock);
+    if (cached.empty())
+    {
+        PWSTR folder = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder)))
+        {
+            cached = folder;
+        }
+        CoTaskMemFree(folder);
+    }
+    return cached;
+}
+
+void ensure_folder(const std::filesystem::path& folder)
+{
+    if (!std::filesystem::exists(folder))
+    {
+        std::filesystem::create_directories(folder);
+    }
+}
+
+std::filesystem::path product_folder()
+{
+    auto folder = local_app_data_folder() / widen_ascii(company_folder_name) / widen_ascii(product_folder_name);
+    ensure_folder(folder);
+    return folder;
+}
+
+std::filesystem::path app_data_folder(const std::wstring& folder, const std::wstring& subfolder)
+{
+    auto path = local_app_data_folder() / widen_ascii(company_folder_name) / widen_ascii(product_folder_name) /
+                folder / subfolder;
+    ensure_folder(path);
+    return path;
+}
+
+std::filesystem::path module_folder(HMODULE module)
+{
+    std::wstring name(MAX_PATH, L'\0');
+    DWORD length = GetModuleFileNameW(module, name.data(), static_cast<DWORD>(name.size()));
+    if (length == name.size() && GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+    {
+        name.assign(65535, L'\0');
+        length = GetModuleFileNameW(module, name.data(), static_cast<DWORD>(name.size()));
+    }
+    name.resize(length);
+    // Cut at the last separator ourselves: PathRemoveFileSpecW stops at MAX_PATH.
+    const auto separator = name.find_last_of(L"\\/");
+    if (separator == std::wstring::npos)
+    {
+        return {};
+    }
+    // Keep the separator of a root such as C:\ .
+    name.resize(separator == 2 && name[1] == L':' ? separator + 1 : separator);
+    return name;
+}
+
+std::filesystem::path module_folder()
+{
+    return module_folder(module_handle());
+}
+} // namespace common

@@ -1,0 +1,178 @@
+#include "common/logger.h"
+
+#include "common/conversions.h"
+
+namespace common
+{
+std::string_view level_name(log_level level) noexcept
+{
+    switch (level)
+    {
+    case log_level::debug:
+        return "DEBUG";
+    case log_level::info:
+        return "INFO";
+    case log_level::warning:
+        return "WARNING";
+    case log_level::error:
+        return "ERROR";
+    case log_level::critical:
+        return "CRITICAL";
+    }
+    return "UNKNOWN";
+}
+
+std::wstring_view level_name_wide(log_level level) noexcept
+{
+    switch (level)
+    {
+    case log_level::debug:
+        return L"DEBUG";
+    case log_level::info:
+        return L"INFO";
+    case log_level::warning:
+        return L"WARNING";
+    case log_level::error:
+        return L"ERROR";
+    case log_level::critical:
+        return L"CRITICAL";
+    }
+    return L"UNKNOWN";
+}
+
+plain_text_logger::~plain_text_logger()
+{
+    std::lock_guard guard(lock_);
+    if (file_ != nullptr && file_ != INVALID_HANDLE_VALUE)
+    {
+        CloseHandle(file_);
+    }
+    file_ = nullptr;
+}
+
+void plain_text_logger::open(const std::wstring& path)
+{
+    std::lock_guard guard(lock_);
+    if (file_ != nullptr)
+    {
+        return;
+    }
+    // Append-only writing: every write lands at the current end of the file, also when
+    // another process appends to the same day's file. Read access only serves the lock below.
+    file_ = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void plain_text_logger::write(std::string_view line)
+{
+    std::string text;
+    text.reserve(line.size() + 1);
+    text.append(line);
+    text.push_back('\n');
+
+    std::lock_guard guard(lock_);
+    if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE)
+    {
+        return;
+    }
+    // Appends are not atomic between processes everywhere (Wine seeks, then writes), so
+    // processes sharing the day's file take turns through a byte lock far past its end.
+    OVERLAPPED lock_region{};
+    lock_region.OffsetHigh = 0x7FFFFFFF;
+    const bool locked = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_region) != FALSE;
+    DWORD written = 0;
+    WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (locked)
+    {
+        UnlockFileEx(file_, 0, 1, 0, &lock_region);
+    }
+}
+
+void plain_text_logger::write(std::wstring_view line)
+{
+    write(std::string_view(to_utf8(line)));
+}
+
+std::shared_ptr<plain_text_logger>& shared_logger()
+{
+    static std::shared_ptr<plain_text_logger> logger = std::make_shared<plain_text_logger>();
+    return logger;
+}
+
+namespace
+{
+struct local_time
+{
+    SYSTEMTIME time{};
+    unsigned fraction = 0; // 100-nanosecond units within the second
+};
+
+local_time now()
+{
+    FILETIME file_time{};
+    GetSystemTimePreciseAsFileTime(&file_time);
+    ULARGE_INTEGER ticks{};
+    ticks.LowPart = file_time.dwLowDateTime;
+    ticks.HighPart = file_time.dwHighDateTime;
+
+    local_time result;
+    result.fraction = static_cast<unsigned>(ticks.QuadPart % 10'000'000ULL);
+    SYSTEMTIME utc{};
+    FileTimeToSystemTime(&file_time, &utc);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &result.time))
+    {
+        result.time = utc;
+    }
+    return result;
+}
+} // namespace
+
+std::string line_prefix(log_level level)
+{
+    const auto [t, fraction] = now();
+    return fmt::format("[{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:07}] [P:{} T:{}] [{}] ", t.wYear, t.wMonth, t.wDay,
+                       t.wHour, t.wMinute, t.wSecond, fraction, GetCurrentProcessId(), GetCurrentThreadId(),
+                       level_name(level));
+}
+
+std::wstring line_prefix_wide(log_level level)
+{
+    const auto [t, fraction] = now();
+    return fmt::format(L"[{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:07}] [P:{} T:{}] [{}] ", t.wYear, t.wMonth, t.wDay,
+                       t.wHour, t.wMinute, t.wSecond, fraction, GetCurrentProcessId(), GetCurrentThreadId(),
+                       level_name_wide(level));
+}
+
+void write_line(log_level level, std::string_view message) noexcept
+{
+    try
+    {
+        auto line = line_prefix(level);
+        line.append(message);
+        if (auto& logger = shared_logger())
+        {
+            logger->write(std::string_view(line));
+        }
+    }
+    catch (...)
+    {
+    }
+}
+
+void write_line(log_level level, std::wstring_view message) noexcept
+{
+    try
+    {
+        auto line = line_prefix_wide(level);
+        line.append(message);
+        if (auto& logger = shared_logger())
+        {
+            logger->write(std::wstring_view(line));
+        }
+    }
+    catch (...)
+    {
+    }
+}
+} // namespace common

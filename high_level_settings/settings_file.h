@@ -1,0 +1,70 @@
+#pragma once
+
+#include "common/setting_utilities/common_settings_file.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace high_level_settings
+{
+inline constexpr const char* owning_app_id = "sortwell";
+inline constexpr const char* people_app_id = "brightloom";
+
+using setting_value = std::variant<bool, std::string, std::int32_t, std::vector<std::string>>;
+// Keys of nested groups are flattened to "group.key".
+using setting_map = std::map<std::string, setting_value, std::less<>>;
+
+struct app_record
+{
+    std::string app_id;
+    std::wstring name;
+    std::wstring version;
+    std::string status;
+    setting_map settings;
+};
+
+using app_map = std::map<std::string, app_record, std::less<>>;
+
+// The suite's settings for all of its applications. Read only; lookups never throw and fall
+// back to their defaults.
+class settings_file final : public common::setting_utilities::common_settings_file
+{
+public:
+    // The product's Settings folder, with defaults beside the host process's executable.
+    settings_file();
+    settings_file(const std::filesystem::path& folder, const std::filesystem::path& defaults_folder);
+
+    // A file that does not parse, or has no "apps" array, keeps the previous apps and gives true.
+    bool parse() override;
+    // The suite owns this file: never written from here.
+    bool save() override { return false; }
+
+    // These do not load: callers load first (is_owning_app_enabled does).
+    bool get_bool(std::string_view app_id, std::string_view key, bool default_value) const noexcept;
+    std::wstring get_string(std::string_view app_id, std::string_view key,
+                            const std::wstring& default_value) const noexcept;
+    std::wstring version() const;
+
+    // Loads; false when the file cannot be loaded or the owning app's status is exactly "disabled".
+    bool is_owning_app_enabled() noexcept;
+    bool show_auto_tag_context_menu() noexcept;
+    bool show_recognize_faces_context_menu() noexcept;
+
+private:
+    const setting_value* find(std::string_view app_id, std::string_view key) const noexcept;
+
+    mutable std::mutex lock_;
+    std::wstring version_;
+    app_map apps_;
+};
+
+// The process-wide instance, made on first use; throws std::filesystem::filesystem_error when the
+// settings folder cannot be made (the next call tries again).
+settings_file& suite_settings();
+} // namespace high_level_settings

@@ -1,0 +1,8 @@
+#pragma once
+
+#define IDS_TAG 111
+#define IDS_ALL_TAGS 112
+#define IDS_REMOVE_ALL_TAGS 113
+#define IDS_MANAGE_TAGS 114
+#define IDS_AUTO_TAG 115
+#define IDS_RECOGNIZE_FACES 116

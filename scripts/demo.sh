@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The main job: builds the DLL and drives it under Wine the way Explorer does, on sample files.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh >/dev/null
+bin=build/mingw/bin
+run=cmake/wine-run
+
+# Sample files on the Wine prefix's C: drive.
+"$run" cmd /c exit 0
+samples=build/mingw/wineprefix/drive_c/Samples
+rm -rf "$samples"
+mkdir -p "$samples/Summer 2026"
+printf '\xff\xd8\xff\xe0 sample' >"$samples/Beach.jpg"
+printf '\xff\xd8\xff\xe0 sample' >"$samples/Summer 2026/Sunset.JPG"
+printf 'shopping list\n' >"$samples/notes.txt"
+printf 'no extension\n' >"$samples/README"
+win() {
+  local full
+  full=$(realpath "$1")
+  case "$full" in
+    */drive_c/*) echo "C:\\${full#*/drive_c/}" | tr / '\\' ;;
+    *) echo "Z:$full" | tr / '\\' ;;
+  esac
+}
+
+show() {
+  echo
+  echo "== Explorer opens the context menu on: $*"
+  local paths=()
+  for p in "$@"; do paths+=("$(win "$samples/$p")"); done
+  "$run" "$bin/tag_menu_host.exe" "$(win "$bin/TagShellExtension.dll")" "${paths[@]}"
+}
+
+show Beach.jpg "Summer 2026/Sunset.JPG"
+show "Summer 2026"
+show notes.txt
+show README Beach.jpg

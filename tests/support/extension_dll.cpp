@@ -1,0 +1,53 @@
+#include "support/extension_dll.h"
+
+#include "TagShellExtension/com_module.h"
+#include "support/scratch_folder.h"
+
+#include <stdexcept>
+
+namespace test_support
+{
+std::filesystem::path dll_path()
+{
+    return executable_folder() / L"TagShellExtension.dll";
+}
+
+extension_dll::extension_dll()
+{
+    module_ = LoadLibraryW(dll_path().c_str());
+    if (module_ == nullptr)
+    {
+        throw std::runtime_error("TagShellExtension.dll cannot be loaded");
+    }
+    get_class_object_ = reinterpret_cast<decltype(get_class_object_)>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
+    can_unload_now_ =
+        reinterpret_cast<decltype(can_unload_now_)>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+}
+
+extension_dll::~extension_dll()
+{
+    FreeLibrary(module_);
+}
+
+HRESULT extension_dll::get_class_object(REFCLSID clsid, REFIID iid, void** result) const
+{
+    return get_class_object_(clsid, iid, result);
+}
+
+HRESULT extension_dll::can_unload_now() const
+{
+    return can_unload_now_();
+}
+
+Microsoft::WRL::ComPtr<IExplorerCommand> extension_dll::create_command() const
+{
+    Microsoft::WRL::ComPtr<IClassFactory> factory;
+    Microsoft::WRL::ComPtr<IExplorerCommand> command;
+    if (SUCCEEDED(get_class_object(tag_extension::CLSID_tag_context_main_menu_item, IID_PPV_ARGS(&factory))))
+    {
+        factory->CreateInstance(nullptr, IID_PPV_ARGS(&command));
+    }
+    return command;
+}
+} // namespace test_support

@@ -1,0 +1,50 @@
+#include "support/scratch_folder.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace test_support
+{
+scratch_folder::scratch_folder()
+{
+    static std::atomic<int> counter{0};
+    path_ = std::filesystem::temp_directory_path() /
+            (L"tag-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+}
+
+scratch_folder::~scratch_folder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::filesystem::path scratch_folder::write(const std::filesystem::path& name, std::string_view bytes) const
+{
+    const auto file = path_ / name;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return file;
+}
+
+std::string read_file(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::filesystem::path executable_folder()
+{
+    std::wstring name(32768, L'\0');
+    name.resize(GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size())));
+    return std::filesystem::path(name).parent_path();
+}
+} // namespace test_support

@@ -1,0 +1,39 @@
+#include "common/conversions.h"
+#include "common/logger.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace
+{
+// Child mode for tests that need a second process appending to the same log file.
+int append_log_lines(const char* path, int count)
+{
+    common::plain_text_logger logger;
+    logger.open(common::to_wide(path));
+    const std::string payload(200, 'x');
+    for (int i = 0; i < count; ++i)
+    {
+        logger.write(common::line_prefix(common::log_level::info) + payload);
+    }
+    return 0;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && std::string(argv[1]) == "--append-log-lines")
+    {
+        return append_log_lines(argv[2], std::atoi(argv[3]));
+    }
+    // Explorer calls in on single-threaded apartments.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    CoUninitialize();
+    return result;
+}
