@@ -5,6 +5,7 @@
 #include "TagShellExtension/tag_context_sub_menu_collection.h"
 #include "common/conversions.h"
 #include "common/folders.h"
+#include "high_level_settings/settings_file.h"
 #include "resource.h"
 
 #include <shlwapi.h>
@@ -36,15 +37,27 @@ std::string ascii_lower_case(std::string text)
     return text;
 }
 
-// Suite switches; the defaults apply until the suite settings are read.
+// Both switches are always asked, so the owning application's check refreshes the settings.
 bool menu_enabled_by_settings()
 {
-    return true;
+    auto& settings = high_level_settings::suite_settings();
+    const bool owning_app_enabled = settings.is_owning_app_enabled();
+    const bool menu_switched_on =
+        settings.get_bool(high_level_settings::owning_app_id, "general.showTagContextMenu", true);
+    return owning_app_enabled && menu_switched_on;
 }
 
+// A tab and the configured key, shown right-aligned by the menu; empty when hot keys are off.
 std::wstring hotkey_suffix()
 {
-    return {};
+    auto& settings = high_level_settings::suite_settings();
+    settings.load(false);
+    if (!settings.get_bool(high_level_settings::owning_app_id, "general.enableTagHotkeys", true))
+    {
+        return {};
+    }
+    const std::wstring key = settings.get_string(high_level_settings::owning_app_id, "hotkeys.tagKey", L"");
+    return key.empty() ? key : L"\t" + key;
 }
 } // namespace
 

@@ -1,24 +1,14 @@
 #include "settings/settings_support.h"
 
-#include "common/logger.h"
-#include "support/scratch_folder.h"
-
-#include <algorithm>
+#include "support/product_files.h"
 
 namespace settings_tests
 {
 std::string new_log_text()
 {
-    static const test_support::scratch_folder folder;
-    static const auto file = []
-    {
-        common::shared_logger()->open((folder / L"settings.log").wstring());
-        return folder / L"settings.log";
-    }();
-    static std::size_t seen = 0;
-    const auto text = test_support::read_file(file);
-    const auto fresh = text.substr(std::min(seen, text.size()));
-    seen = text.size();
+    static test_support::log_mark mark;
+    std::string fresh = mark.new_text();
+    mark = test_support::log_mark();
     return fresh;
 }
 

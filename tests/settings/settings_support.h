@@ -6,7 +6,7 @@
 
 namespace settings_tests
 {
-// Everything the shared logger wrote (to a scratch file) since the previous call.
+// Everything the day's log file gained since the previous call.
 std::string new_log_text();
 // Heap allocations made by the calling thread so far.
 std::size_t allocations_on_this_thread();

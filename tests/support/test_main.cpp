@@ -1,3 +1,4 @@
+#include "TagShellExtension/tag_com_module.h"
 #include "common/conversions.h"
 #include "common/logger.h"
 
@@ -30,6 +31,8 @@ int main(int argc, char** argv)
     {
         return append_log_lines(argv[2], std::atoi(argv[3]));
     }
+    // Code linked into the tests logs to the same day's file as the DLL does.
+    tag_extension::process_attach(GetModuleHandleW(nullptr));
     // Explorer calls in on single-threaded apartments.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     testing::InitGoogleTest(&argc, argv);

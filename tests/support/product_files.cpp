@@ -1,0 +1,105 @@
+#include "support/product_files.h"
+
+#include "TagShellExtension/tag_com_module.h"
+#include "common/folders.h"
+#include "support/scratch_folder.h"
+
+#include <fmt/format.h>
+
+#include <windows.h>
+
+#include <fstream>
+
+namespace test_support
+{
+namespace
+{
+void set_unique_write_time(const std::filesystem::path& path)
+{
+    static ULONGLONG next = 0;
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER time{};
+    time.LowPart = now.dwLowDateTime;
+    time.HighPart = now.dwHighDateTime;
+    next = std::max(next + 10'000'000ULL, time.QuadPart);
+    time.QuadPart = next;
+    FILETIME stamp{time.LowPart, time.HighPart};
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+    {
+        SetFileTime(file, nullptr, nullptr, &stamp);
+        CloseHandle(file);
+    }
+}
+
+std::filesystem::path todays_log()
+{
+    return tag_extension::log_folder() / tag_extension::log_file_name();
+}
+} // namespace
+
+settings_override::settings_override(std::wstring_view file_name)
+    : path_(common::app_data_folder(L"Settings", L"") / file_name)
+{
+    existed_ = std::filesystem::exists(path_);
+    if (existed_)
+    {
+        previous_ = read_file(path_);
+    }
+}
+
+settings_override::~settings_override()
+{
+    if (existed_)
+    {
+        write(previous_);
+    }
+    else
+    {
+        remove();
+    }
+}
+
+void settings_override::write(std::string_view content) const
+{
+    {
+        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    }
+    set_unique_write_time(path_);
+}
+
+void settings_override::remove() const
+{
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+}
+
+std::string suite_settings_json(std::string_view sortwell_settings, std::string_view status,
+                                std::string_view people_settings)
+{
+    return fmt::format(R"({{"version": "1.0", "apps": [
+  {{"app_id": "sortwell", "name": "Sortwell", "status": "{}", "settings": {}}},
+  {{"app_id": "brightloom", "name": "Brightloom", "status": "enabled", "settings": {}}}
+]}})",
+                       status, sortwell_settings, people_settings);
+}
+
+log_mark::log_mark()
+{
+    std::error_code ignored;
+    size_ = std::filesystem::file_size(todays_log(), ignored);
+    if (size_ == static_cast<std::uintmax_t>(-1))
+    {
+        size_ = 0;
+    }
+}
+
+std::string log_mark::new_text() const
+{
+    const std::string all = read_file(todays_log());
+    return all.size() > size_ ? all.substr(size_) : std::string();
+}
+} // namespace test_support

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace test_support
+{
+// Replaces one of the product's settings files for the life of the object and puts the
+// previous content back afterwards. Each write gets a later write time, so every reader
+// in any process sees a change.
+class settings_override
+{
+public:
+    explicit settings_override(std::wstring_view file_name);
+    ~settings_override();
+    settings_override(const settings_override&) = delete;
+    settings_override& operator=(const settings_override&) = delete;
+
+    void write(std::string_view content) const;
+    void remove() const;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    bool existed_ = false;
+    std::string previous_;
+};
+
+inline constexpr std::wstring_view suite_settings_name = L"High Level Settings.json";
+inline constexpr std::wstring_view tag_definitions_name = L"All Tags.json";
+
+// A suite settings file with the owning application's "settings" object as given.
+std::string suite_settings_json(std::string_view sortwell_settings, std::string_view status = "enabled",
+                                std::string_view people_settings = "{}");
+
+// Lines the day's log file gained since the mark was taken.
+class log_mark
+{
+public:
+    log_mark();
+    std::string new_text() const;
+
+private:
+    std::uintmax_t size_ = 0;
+};
+} // namespace test_support
