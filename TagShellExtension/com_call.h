@@ -9,21 +9,11 @@
 
 namespace tag_extension
 {
-// What a COM method answers when its body throws.
-struct failure_reply
-{
-    HRESULT result;
-    // Logged for every error; empty logs a standard exception's own text instead.
-    std::string_view message = {};
-    // Logged for errors that are not standard exceptions when `message` is empty.
-    std::string_view unknown_message = "Unknown exception";
-    common::log_level level = common::log_level::error;
-};
-
 // The one place where exceptions stop on their way to Explorer: runs the body of a COM
-// method and turns anything it throws into one log line and a fixed result.
-template <typename Body>
-HRESULT com_call(const failure_reply& reply, Body&& body) noexcept
+// method; anything it throws is handed to `report` (the standard exception, or null for
+// anything else) and the method answers `failure`.
+template <typename Report, typename Body>
+HRESULT guarded(HRESULT failure, Report&& report, Body&& body) noexcept
 {
     try
     {
@@ -31,12 +21,32 @@ HRESULT com_call(const failure_reply& reply, Body&& body) noexcept
     }
     catch (const std::exception& error)
     {
-        common::log(reply.level, "{}", reply.message.empty() ? std::string_view(error.what()) : reply.message);
+        try
+        {
+            report(&error);
+        }
+        catch (...)
+        {
+        }
     }
     catch (...)
     {
-        common::log(reply.level, "{}", reply.message.empty() ? reply.unknown_message : reply.message);
+        try
+        {
+            report(nullptr);
+        }
+        catch (...)
+        {
+        }
     }
-    return reply.result;
+    return failure;
+}
+
+// The common case: one fixed ERROR line whatever was thrown.
+template <typename Body> HRESULT com_call(HRESULT failure, std::string_view message, Body&& body) noexcept
+{
+    return guarded(
+        failure, [&](const std::exception*) { common::log(common::log_level::error, "{}", message); },
+        std::forward<Body>(body));
 }
 } // namespace tag_extension

@@ -20,8 +20,7 @@ long module_unlock() noexcept;
 long module_lock_count() noexcept;
 
 // The interfaces an object answers, in table order; IUnknown answers with the first.
-template <typename... Interfaces>
-struct interface_list
+template <typename... Interfaces> struct interface_list
 {
 };
 
@@ -42,12 +41,10 @@ void* find_interface(Self* self, REFIID iid, interface_list<First, Rest...>) noe
 
 // The reference-counted shell around a command class T (T lists its interfaces in
 // `using interfaces = interface_list<...>`). Each living object holds one module lock.
-template <typename T>
-class com_object final : public T
+template <typename T> class com_object final : public T
 {
 public:
-    template <typename... Args>
-    explicit com_object(Args&&... args) : T(std::forward<Args>(args)...)
+    template <typename... Args> explicit com_object(Args&&... args) : T(std::forward<Args>(args)...)
     {
         module_lock();
     }
@@ -100,12 +97,10 @@ private:
     long references_ = 0;
 };
 
-template <typename T>
-using com_ptr = Microsoft::WRL::ComPtr<com_object<T>>;
+template <typename T> using com_ptr = Microsoft::WRL::ComPtr<com_object<T>>;
 
 // Creates an object holding one reference. Throws std::bad_alloc, or whatever T's constructor throws.
-template <typename T, typename... Args>
-com_ptr<T> make_object(Args&&... args)
+template <typename T, typename... Args> com_ptr<T> make_object(Args&&... args)
 {
     // Objects start at 0 references; the smart pointer takes the first. (Not Attach: the
     // MinGW ComPtr adds a reference there, unlike Microsoft's.)
@@ -113,8 +108,7 @@ com_ptr<T> make_object(Args&&... args)
 }
 
 // Hands out `interface` of a fresh object, as a class factory would.
-template <typename T>
-HRESULT create_instance(REFIID iid, void** result) noexcept
+template <typename T> HRESULT create_instance(REFIID iid, void** result) noexcept
 {
     if (result == nullptr)
     {

@@ -15,12 +15,13 @@ using extension_set = std::unordered_set<std::string_view>;
 const extension_set& supported_extensions()
 {
     static const extension_set set{
-        ".arw",  ".asm",  ".aspx", ".avi",  ".bat",  ".bmp",         ".c",    ".cmd", ".config", ".cpp", ".cs",
-        ".csv",  ".d64",  ".dll",  ".doc",  ".docx", ".gif",         ".gfie", ".h",   ".heic",   ".hpp", ".htm",
-        ".html", ".ico",  ".ini",  ".jpeg", ".jpg",  ".json",        ".jxl",  ".lnk", ".log",    ".lnx", ".master",
-        ".md",   ".mov",  ".mp4",  ".msi",  ".pdf",  ".pfx",         ".png",  ".prg", ".ppt",    ".pptx", ".ps1",
-        ".rar",  ".reg",  ".rtf",  ".sid",  ".sln",  ".svg",         ".tif",  ".tiff", ".tmp",   ".txt", ".url",
-        ".wav",  ".webmanifest",   ".webp", ".wma",  ".xls",         ".xlsx", ".xml",  ".zip"};
+        ".arw",  ".asm",  ".aspx",        ".avi",  ".bat",  ".bmp",    ".c",    ".cmd",  ".config",
+        ".cpp",  ".cs",   ".csv",         ".d64",  ".dll",  ".doc",    ".docx", ".gif",  ".gfie",
+        ".h",    ".heic", ".hpp",         ".htm",  ".html", ".ico",    ".ini",  ".jpeg", ".jpg",
+        ".json", ".jxl",  ".lnk",         ".log",  ".lnx",  ".master", ".md",   ".mov",  ".mp4",
+        ".msi",  ".pdf",  ".pfx",         ".png",  ".prg",  ".ppt",    ".pptx", ".ps1",  ".rar",
+        ".reg",  ".rtf",  ".sid",         ".sln",  ".svg",  ".tif",    ".tiff", ".tmp",  ".txt",
+        ".url",  ".wav",  ".webmanifest", ".webp", ".wma",  ".xls",    ".xlsx", ".xml",  ".zip"};
     return set;
 }
 
@@ -96,7 +97,8 @@ bool volume_supports_extended_attributes(const std::wstring& path)
 
     // Asked outside the lock: a slow network volume must not block lookups of other roots.
     DWORD flags = 0;
-    if (!volume_functions().get_volume_information(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0))
+    if (!volume_functions().get_volume_information(root.c_str(), nullptr, 0, nullptr, nullptr, &flags,
+                                                   nullptr, 0))
     {
         flags = 0;
     }

@@ -1,6 +1,8 @@
 #include "TagShellExtension/tag_context_main_menu_item.h"
 
 #include "TagShellExtension/com_call.h"
+#include "TagShellExtension/icons/command_icons.h"
+#include "TagShellExtension/module_strings.h"
 #include "TagShellExtension/supported_item_types.h"
 #include "TagShellExtension/tag_context_sub_menu_collection.h"
 #include "common/conversions.h"
@@ -61,17 +63,6 @@ std::wstring hotkey_suffix()
 }
 } // namespace
 
-std::wstring load_module_string(UINT id)
-{
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(common::module_handle(), id, reinterpret_cast<LPWSTR>(&text), 0);
-    if (length <= 0 || text == nullptr)
-    {
-        return L"failed to load";
-    }
-    return std::wstring(text, static_cast<size_t>(length));
-}
-
 const std::wstring& base_title()
 {
     static const std::wstring title = load_module_string(IDS_TAG);
@@ -89,8 +80,8 @@ bool is_supported_by_context_menu(IShellItemArray* items)
     PWSTR raw_name = nullptr;
     if (FAILED(first->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, &raw_name)))
     {
-        common::log(common::log_level::error,
-                    "is_supported_by_context_menu: Unable to get display name GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING");
+        common::log(common::log_level::error, "is_supported_by_context_menu: Unable to get display name "
+                                              "GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING");
         return false;
     }
     const cotask_string name(raw_name, &CoTaskMemFree);
@@ -106,7 +97,8 @@ bool is_supported_by_context_menu(IShellItemArray* items)
     {
         return false;
     }
-    return is_volume_exempt_extension(extension) || volume_supports_extended_attributes(lower_case(name.get()));
+    return is_volume_exempt_extension(extension) ||
+           volume_supports_extended_attributes(lower_case(name.get()));
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
@@ -137,7 +129,9 @@ IFACEMETHODIMP tag_context_main_menu_item::GetIcon(IShellItemArray*, LPWSTR* ico
         return E_POINTER;
     }
     *icon = nullptr;
-    return E_NOTIMPL;
+    return guarded(
+        E_FAIL, [](const std::exception*) {},
+        [&] { return SHStrDupW(tag_command_icon_path().c_str(), icon); });
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::GetToolTip(IShellItemArray*, LPWSTR* tip) noexcept
@@ -166,13 +160,16 @@ IFACEMETHODIMP tag_context_main_menu_item::GetState(IShellItemArray* items, BOOL
         return E_POINTER;
     }
     *state = ECS_HIDDEN;
-    return com_call({S_OK, "Unable to determine selection state and/or supported class type(s)"}, [&] {
-        if (menu_enabled_by_settings() && items != nullptr && is_supported_by_context_menu(items))
-        {
-            *state = ECS_ENABLED;
-        }
-        return S_OK;
-    });
+    return com_call(S_OK, "Unable to determine selection state and/or supported class type(s)",
+                    [&]
+                    {
+                        if (menu_enabled_by_settings() && items != nullptr &&
+                            is_supported_by_context_menu(items))
+                        {
+                            *state = ECS_ENABLED;
+                        }
+                        return S_OK;
+                    });
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::Invoke(IShellItemArray*, IBindCtx*) noexcept
@@ -197,11 +194,13 @@ IFACEMETHODIMP tag_context_main_menu_item::EnumSubCommands(IEnumExplorerCommand*
         return E_POINTER;
     }
     *commands = nullptr;
-    return com_call({S_FALSE, "Failed to create tag_context_sub_menu_collection"}, [&] {
-        auto collection = make_object<tag_context_sub_menu_collection>();
-        collection->fill(site_);
-        return collection->QueryInterface(IID_PPV_ARGS(commands));
-    });
+    return com_call(S_FALSE, "Failed to create tag_context_sub_menu_collection",
+                    [&]
+                    {
+                        auto collection = make_object<tag_context_sub_menu_collection>();
+                        collection->fill(site_);
+                        return collection->QueryInterface(IID_PPV_ARGS(commands));
+                    });
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::SetSite(IUnknown* site) noexcept

@@ -1,21 +1,148 @@
 #include "TagShellExtension/tag_context_sub_menu_collection.h"
 
+#include "TagShellExtension/all_tags_context_menu_item.h"
+#include "TagShellExtension/auto_tag_context_menu_item.h"
+#include "TagShellExtension/icons/command_icons.h"
+#include "TagShellExtension/recognize_faces_context_menu_item.h"
+#include "TagShellExtension/remove_all_tags_context_menu_item.h"
+#include "TagShellExtension/separator_context_menu_item.h"
+#include "TagShellExtension/tag_context_sub_menu_item.h"
+#include "all_tags_settings/settings_file.h"
 #include "common/logger.h"
+#include "high_level_settings/settings_file.h"
 
+#include <fmt/xchar.h>
+
+#include <algorithm>
 #include <exception>
+#include <mutex>
 
 namespace tag_extension
 {
+namespace
+{
+constexpr size_t most_tags_listed = 9;
+constexpr double auto_tag_memory_threshold_gib = 6.0;
+
+struct tag_definitions_state
+{
+    std::mutex lock;
+    std::shared_ptr<all_tags_settings::settings_file> file;
+};
+
+tag_definitions_state& tag_definitions()
+{
+    static tag_definitions_state state;
+    return state;
+}
+
+double measure_installed_memory_gib()
+{
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof(status);
+    if (!memory_functions().global_memory_status(&status))
+    {
+        return 0.0;
+    }
+    return static_cast<double>(status.ullTotalPhys) / (1024.0 * 1024.0 * 1024.0);
+}
+
+std::mutex memory_lock;
+std::optional<double> installed_memory;
+
+// An entry that cannot be made is left out; the rest of the cascade still appears.
+template <typename Entry>
+void add_entry(std::vector<Microsoft::WRL::ComPtr<IExplorerCommand>>& commands, sub_menu_item_data data)
+{
+    try
+    {
+        commands.emplace_back(make_object<Entry>(std::move(data)));
+    }
+    catch (const std::bad_alloc&)
+    {
+    }
+}
+} // namespace
+
+memory_api& memory_functions()
+{
+    static memory_api functions;
+    return functions;
+}
+
+double installed_memory_gib()
+{
+    std::lock_guard guard(memory_lock);
+    if (!installed_memory)
+    {
+        installed_memory = measure_installed_memory_gib();
+    }
+    return *installed_memory;
+}
+
+void forget_installed_memory_for_testing()
+{
+    std::lock_guard guard(memory_lock);
+    installed_memory.reset();
+}
+
 void tag_context_sub_menu_collection::fill(const Microsoft::WRL::ComPtr<IUnknown>& site) noexcept
 {
     try
     {
         site_ = site;
+        std::vector<all_tags_settings::tag_definition> tags;
+        {
+            auto& definitions = tag_definitions();
+            std::lock_guard guard(definitions.lock);
+            if (!definitions.file)
+            {
+                definitions.file = std::make_shared<all_tags_settings::settings_file>();
+            }
+            tag_definitions_ = definitions.file;
+            if (!tag_definitions_->load(false))
+            {
+                sub_menu_item_data placeholder;
+                placeholder.site = site_;
+                placeholder.title = L"Failed to load tags";
+                placeholder.icon = L"";
+                placeholder.icon_when_tagged = L"";
+                add_entry<tag_context_sub_menu_item>(commands_, std::move(placeholder));
+                position_ = 0;
+                return;
+            }
+            tags = tag_definitions_->tags();
+        }
+
+        cache_ = std::make_shared<common_tags_cache>();
+        auto& settings = high_level_settings::suite_settings();
+        const sub_menu_item_data shared{site_, tag_definitions_, {}, {}, {}, {}, {}};
+
+        if (settings.show_auto_tag_context_menu() && installed_memory_gib() >= auto_tag_memory_threshold_gib)
+        {
+            add_entry<auto_tag_context_menu_item>(commands_, shared);
+        }
+        if (settings.show_recognize_faces_context_menu())
+        {
+            add_entry<recognize_faces_context_menu_item>(commands_, shared);
+        }
+        const size_t listed = std::min(tags.size(), most_tags_listed);
+        for (size_t i = 0; i < listed; ++i)
+        {
+            const auto& tag = tags[i];
+            add_entry<tag_context_sub_menu_item>(commands_,
+                                                 {site_, tag_definitions_, fmt::format(L"{}", tag.name),
+                                                  tag.name, resolve_icon_path(tag.icon_not_tagged),
+                                                  resolve_icon_path(tag.icon_when_tagged), cache_});
+        }
+        add_entry<all_tags_context_menu_item>(commands_, shared);
+        add_entry<separator_context_menu_item>(commands_, {});
+        add_entry<remove_all_tags_context_menu_item>(commands_, {});
     }
     catch (const std::exception& error)
     {
-        common::log(common::log_level::critical, "Unable to initialize tag_context_sub_menu_collection. Details: {}",
-                    error.what());
+        common::log(common::log_level::critical,
+                    "Unable to initialize tag_context_sub_menu_collection. Details: {}", error.what());
     }
     catch (...)
     {

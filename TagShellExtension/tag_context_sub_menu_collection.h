@@ -4,10 +4,27 @@
 
 #include <shobjidl.h>
 
+#include <memory>
 #include <vector>
+
+namespace all_tags_settings
+{
+class settings_file;
+}
 
 namespace tag_extension
 {
+class common_tags_cache;
+
+// Installed memory, asked once per process; replaceable so tests can pose as small and large machines.
+struct memory_api
+{
+    BOOL(WINAPI* global_memory_status)(LPMEMORYSTATUSEX status) = &GlobalMemoryStatusEx;
+};
+memory_api& memory_functions();
+double installed_memory_gib();
+void forget_installed_memory_for_testing();
+
 // The cascade of the Tag command, made afresh each time Explorer opens it.
 class tag_context_sub_menu_collection : public IEnumExplorerCommand
 {
@@ -31,5 +48,7 @@ private:
     std::vector<Microsoft::WRL::ComPtr<IExplorerCommand>> commands_;
     size_t position_ = 0;
     Microsoft::WRL::ComPtr<IUnknown> site_;
+    std::shared_ptr<all_tags_settings::settings_file> tag_definitions_;
+    std::shared_ptr<common_tags_cache> cache_;
 };
 } // namespace tag_extension

@@ -29,10 +29,26 @@ show() {
   echo "== Explorer opens the context menu on: $*"
   local paths=()
   for p in "$@"; do paths+=("$(win "$samples/$p")"); done
-  "$run" "$bin/tag_menu_host.exe" "$(win "$bin/TagShellExtension.dll")" "${paths[@]}"
+  "$run" "$bin/tag_menu_host.exe" show "$(win "$bin/TagShellExtension.dll")" "${paths[@]}"
 }
 
 show Beach.jpg "Summer 2026/Sunset.JPG"
 show "Summer 2026"
 show notes.txt
 show README Beach.jpg
+
+invoke() {
+  local title=$1
+  shift
+  echo
+  echo "== The user chooses \"$title\" on: $*"
+  local paths=()
+  for p in "$@"; do paths+=("$(win "$samples/$p")"); done
+  "$run" "$bin/tag_menu_host.exe" invoke "$(win "$bin/TagShellExtension.dll")" "$title" "${paths[@]}"
+}
+
+invoke Holiday Beach.jpg "Summer 2026/Sunset.JPG"
+invoke "All tags..." Beach.jpg "Summer 2026/Sunset.JPG"
+invoke "Remove all tags" Beach.jpg
+invoke "Auto tag" Beach.jpg
+invoke "Recognize faces" "Summer 2026" Beach.jpg

@@ -23,7 +23,8 @@ TEST(com_server, get_class_object_checks_its_arguments_and_caches_one_factory)
     EXPECT_EQ(dll.get_class_object(CLSID_tag_context_main_menu_item, IID_IClassFactory, nullptr), E_POINTER);
 
     void* unknown_class = reinterpret_cast<void*>(1);
-    EXPECT_EQ(dll.get_class_object(IID_IUnknown, IID_IClassFactory, &unknown_class), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(dll.get_class_object(IID_IUnknown, IID_IClassFactory, &unknown_class),
+              CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(unknown_class, nullptr);
 
     ComPtr<IClassFactory> first, second;

@@ -116,7 +116,8 @@ TEST_F(tag_command_state, each_volume_root_is_asked_once_for_the_life_of_the_pro
         EXPECT_EQ(state, ECS_ENABLED) << path;
     }
     // The caller lower-cases, so C:\ and c:\ share one entry; a UNC root ends after the server.
-    EXPECT_EQ(fake_volumes::queries, (std::map<std::wstring, int>{{L"c:\\", 1}, {L"\\\\server\\", 1}, {L"d:\\", 1}}));
+    EXPECT_EQ(fake_volumes::queries,
+              (std::map<std::wstring, int>{{L"c:\\", 1}, {L"\\\\server\\", 1}, {L"d:\\", 1}}));
 }
 
 TEST_F(tag_command_state, a_failed_volume_query_is_remembered_as_no_support)

@@ -70,7 +70,8 @@ TEST_F(tag_command, title_carries_the_hot_key_after_a_tab_when_hot_keys_are_on)
     };
     const case_row rows[] = {
         {R"({"hotkeys": {"tagKey": "Ctrl+Shift+T"}})", L"Tag\tCtrl+Shift+T"},
-        {R"({"general": {"enableTagHotkeys": true}, "hotkeys": {"tagKey": "Alt+\u00c4"}})", L"Tag\tAlt+\u00c4"},
+        {R"({"general": {"enableTagHotkeys": true}, "hotkeys": {"tagKey": "Alt+\u00c4"}})",
+         L"Tag\tAlt+\u00c4"},
         {R"({"general": {"enableTagHotkeys": false}, "hotkeys": {"tagKey": "Ctrl+T"}})", L"Tag"},
         {R"({"general": {"enableTagHotkeys": "false"}, "hotkeys": {"tagKey": "Ctrl+T"}})", L"Tag\tCtrl+T"},
         {R"({"hotkeys": {"tagKey": ""}})", L"Tag"},

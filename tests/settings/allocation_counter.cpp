@@ -1,22 +1,19 @@
-#include "settings/settings_support.h"
-
 #include <cstdlib>
 #include <new>
 
-// Apart from the other helpers: GCC misreads free() in an inlined delete as a mismatch.
-namespace
+// Apart from the tests: GCC misreads free() in an inlined delete as a mismatch.
+static thread_local std::size_t allocation_count = 0;
+
+std::size_t allocations_on_this_thread()
 {
-thread_local std::size_t allocation_count = 0;
+    return allocation_count;
 }
 
 void* operator new(std::size_t size)
 {
     ++allocation_count;
-    if (void* memory = std::malloc(size == 0 ? 1 : size))
-    {
-        return memory;
-    }
-    throw std::bad_alloc();
+    void* memory = std::malloc(size == 0 ? 1 : size);
+    return memory != nullptr ? memory : throw std::bad_alloc();
 }
 
 void operator delete(void* memory) noexcept
@@ -27,9 +24,4 @@ void operator delete(void* memory) noexcept
 void operator delete(void* memory, std::size_t) noexcept
 {
     std::free(memory);
-}
-
-std::size_t settings_tests::allocations_on_this_thread()
-{
-    return allocation_count;
 }

@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include <atomic>
+#include <objbase.h>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -11,17 +12,20 @@ namespace test_support
 {
 scratch_folder::scratch_folder()
 {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            (L"tag-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter));
-    std::filesystem::remove_all(path_);
+    // Wine reuses process ids, so a fresh GUID names the folder.
+    GUID id{};
+    CoCreateGuid(&id);
+    wchar_t text[40] = {};
+    StringFromGUID2(id, text, 40);
+    path_ = std::filesystem::temp_directory_path() / (std::wstring(L"tag-test-") + text);
     std::filesystem::create_directories(path_);
 }
 
 scratch_folder::~scratch_folder()
 {
+    // The long-path form also removes trees deeper than MAX_PATH.
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(L"\\\\?\\" + path_.wstring(), ignored);
 }
 
 std::filesystem::path scratch_folder::write(const std::filesystem::path& name, std::string_view bytes) const

@@ -134,81 +134,208 @@ void describe(IExplorerCommand* command, IShellItemArray* items, const std::wstr
           std::to_wstring(flags) + L"  canonical name: " + name_text);
     print(indent + L"  icon: " + (icon.empty() ? L"(none)" : icon));
 }
+constexpr const wchar_t* usage_text =
+    L"usage: tag_menu_host show <TagShellExtension.dll> <path>...\n"
+    L"       tag_menu_host invoke <TagShellExtension.dll> <entry title> <path>...\n"
+    L"       tag_menu_host --help\n"
+    L"\n"
+    L"show    prints the Tag command and its cascade for the selection, as Explorer asks for them\n"
+    L"invoke  chooses the cascade entry with that title, then prints what the started program\n"
+    L"        received (read from companion_records beside the DLL, written by the stand-ins)";
+
+int usage_error(const std::wstring& message)
+{
+    std::fwprintf(stderr, L"tag_menu_host: %ls (see tag_menu_host --help)\n", message.c_str());
+    return 2;
+}
+
+// The loaded DLL and its two exports.
+struct extension
+{
+    HMODULE module = nullptr;
+    HRESULT(STDAPICALLTYPE* get_class_object)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(STDAPICALLTYPE* can_unload_now)() = nullptr;
+};
+
+std::wstring records_folder(HMODULE module)
+{
+    std::wstring name(32768, L'\0');
+    name.resize(GetModuleFileNameW(module, name.data(), static_cast<DWORD>(name.size())));
+    return name.substr(0, name.find_last_of(L'\\')) + L"\\companion_records";
+}
+
+std::string read_all(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        return {};
+    }
+    std::string content;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+    {
+        content.append(buffer, read);
+    }
+    CloseHandle(file);
+    return content;
+}
+
+// Nothing waits for the batch processor, so watch its record file for a while.
+void print_new_records(const std::wstring& folder, const std::vector<std::wstring>& names,
+                       const std::vector<size_t>& sizes_before)
+{
+    for (int attempt = 0; attempt < 100; ++attempt)
+    {
+        bool any = false;
+        for (size_t i = 0; i < names.size(); ++i)
+        {
+            const std::string content = read_all(folder + L"\\" + names[i] + L".log");
+            if (content.size() > sizes_before[i])
+            {
+                any = true;
+                std::wstring text(content.size() - sizes_before[i], L'\0');
+                text.resize(static_cast<size_t>(MultiByteToWideChar(
+                    CP_UTF8, 0, content.data() + sizes_before[i], static_cast<int>(content.size() - sizes_before[i]),
+                    text.data(), static_cast<int>(text.size()))));
+                print(names[i] + L" received:");
+                print(text);
+            }
+        }
+        if (any)
+        {
+            return;
+        }
+        Sleep(100);
+    }
+    print(L"no companion program reported a start within 10 seconds");
+}
+
+int run(const extension& dll, const std::wstring& action, const std::wstring& entry_title,
+        const std::vector<std::wstring>& paths)
+{
+    ComPtr<IClassFactory> factory;
+    HRESULT hr = dll.get_class_object(tag_command_class, IID_PPV_ARGS(&factory));
+    ComPtr<IExplorerCommand> command;
+    if (SUCCEEDED(hr))
+    {
+        hr = factory->CreateInstance(nullptr, IID_PPV_ARGS(&command));
+    }
+    if (FAILED(hr))
+    {
+        print(L"error: cannot create the Tag command: " + hex(hr));
+        return 1;
+    }
+    ComPtr<IObjectWithSite> with_site;
+    if (SUCCEEDED(command.As(&with_site)))
+    {
+        with_site->SetSite(factory.Get()); // Explorer's site object is opaque to the command
+    }
+
+    auto items = make_selection(paths);
+    if (action == L"show")
+    {
+        describe(command.Get(), items.Get(), L"");
+    }
+    int status = 0;
+    bool found = action == L"show";
+    ComPtr<IEnumExplorerCommand> sub_commands;
+    if (SUCCEEDED(command->EnumSubCommands(&sub_commands)) && sub_commands)
+    {
+        ComPtr<IExplorerCommand> entry;
+        while (sub_commands->Next(1, &entry, nullptr) == S_OK)
+        {
+            if (action == L"show")
+            {
+                describe(entry.Get(), items.Get(), L"    ");
+            }
+            else if (!found &&
+                     take_string([&](PWSTR* text) { return entry->GetTitle(items.Get(), text); }) == entry_title)
+            {
+                found = true;
+                const std::wstring folder = records_folder(dll.module);
+                const std::vector<std::wstring> names{L"Sortwell.Common.BatchProcessor.exe",
+                                                      L"Sortwell.Common.TagManager.exe", L"Lumora.exe"};
+                std::vector<size_t> sizes;
+                for (const auto& name : names)
+                {
+                    sizes.push_back(read_all(folder + L"\\" + name + L".log").size());
+                }
+                hr = entry->Invoke(items.Get(), nullptr);
+                print(L"Invoke \"" + entry_title + L"\": " + hex(hr));
+                if (hr == S_OK)
+                {
+                    print_new_records(folder, names, sizes);
+                }
+                else
+                {
+                    status = 1;
+                }
+            }
+            entry.Reset();
+        }
+    }
+    if (with_site)
+    {
+        with_site->SetSite(nullptr);
+    }
+    if (!found)
+    {
+        return usage_error(L"no cascade entry is titled \"" + entry_title + L"\"");
+    }
+    return status;
+}
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc < 3)
+    const std::vector<std::wstring> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == L"--help" || args[0] == L"-h")
     {
-        print(L"usage: tag_menu_host <TagShellExtension.dll> <path>...");
-        return 2;
+        print(usage_text);
+        return args.empty() ? 2 : 0;
+    }
+    const std::wstring& action = args[0];
+    const size_t first_path = action == L"invoke" ? 3 : 2;
+    if (action != L"show" && action != L"invoke")
+    {
+        return usage_error(L"unknown subcommand \"" + action + L"\"");
+    }
+    if (args.size() < 2)
+    {
+        return usage_error(L"no DLL given");
+    }
+    if (args.size() <= first_path)
+    {
+        return usage_error(L"no paths given");
     }
     com_apartment apartment;
 
-    HMODULE dll = LoadLibraryW(argv[1]);
-    if (dll == nullptr)
+    extension dll;
+    dll.module = LoadLibraryW(args[1].c_str());
+    if (dll.module == nullptr)
     {
-        print(L"error: cannot load " + std::wstring(argv[1]));
-        return 1;
+        return usage_error(L"cannot load " + args[1]);
     }
-    using get_class_object_fn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    using can_unload_fn = HRESULT(STDAPICALLTYPE*)();
-    auto get_class_object =
-        reinterpret_cast<get_class_object_fn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
-    auto can_unload =
-        reinterpret_cast<can_unload_fn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
-    if (get_class_object == nullptr || can_unload == nullptr)
+    dll.get_class_object = reinterpret_cast<decltype(dll.get_class_object)>(
+        reinterpret_cast<void*>(GetProcAddress(dll.module, "DllGetClassObject")));
+    dll.can_unload_now = reinterpret_cast<decltype(dll.can_unload_now)>(
+        reinterpret_cast<void*>(GetProcAddress(dll.module, "DllCanUnloadNow")));
+    if (dll.get_class_object == nullptr || dll.can_unload_now == nullptr)
     {
-        print(L"error: the DLL lacks DllGetClassObject or DllCanUnloadNow");
-        return 1;
+        return usage_error(args[1] + L" lacks DllGetClassObject or DllCanUnloadNow");
     }
 
-    int status = 0;
-    {
-        ComPtr<IClassFactory> factory;
-        HRESULT hr = get_class_object(tag_command_class, IID_PPV_ARGS(&factory));
-        ComPtr<IExplorerCommand> command;
-        if (SUCCEEDED(hr))
-        {
-            hr = factory->CreateInstance(nullptr, IID_PPV_ARGS(&command));
-        }
-        if (FAILED(hr))
-        {
-            print(L"error: cannot create the Tag command: " + hex(hr));
-            return 1;
-        }
-        ComPtr<IObjectWithSite> with_site;
-        if (SUCCEEDED(command.As(&with_site)))
-        {
-            with_site->SetSite(factory.Get()); // any object will do as a site here
-        }
-
-        const std::vector<std::wstring> paths(argv + 2, argv + argc);
-        auto items = make_selection(paths);
-        describe(command.Get(), items.Get(), L"");
-
-        ComPtr<IEnumExplorerCommand> sub_commands;
-        if (SUCCEEDED(command->EnumSubCommands(&sub_commands)) && sub_commands)
-        {
-            ComPtr<IExplorerCommand> entry;
-            ULONG fetched = 0;
-            while (sub_commands->Next(1, &entry, &fetched) == S_OK && fetched == 1)
-            {
-                describe(entry.Get(), items.Get(), L"    ");
-                entry.Reset();
-            }
-        }
-        if (with_site)
-        {
-            with_site->SetSite(nullptr);
-        }
-    }
-    const bool unloadable = can_unload() == S_OK;
+    const std::vector<std::wstring> paths(args.begin() + static_cast<std::ptrdiff_t>(first_path), args.end());
+    int status = run(dll, action, action == L"invoke" ? args[2] : L"", paths);
+    const bool unloadable = dll.can_unload_now() == S_OK;
     print(std::wstring(L"DllCanUnloadNow: ") + (unloadable ? L"S_OK" : L"S_FALSE"));
-    if (!unloadable)
+    if (!unloadable && status == 0)
     {
         status = 1;
     }
-    FreeLibrary(dll);
+    FreeLibrary(dll.module);
     return status;
 }

@@ -1,0 +1,28 @@
+#include "TagShellExtension/auto_tag_context_menu_item.h"
+
+#include "TagShellExtension/fixed_entries.h"
+#include "TagShellExtension/module_strings.h"
+#include "TagShellExtension/icons/command_icons.h"
+#include "resource.h"
+
+namespace tag_extension
+{
+IFACEMETHODIMP auto_tag_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
+{
+    static const std::wstring text = load_module_string(IDS_AUTO_TAG);
+    return duplicate_string(text, title);
+}
+
+IFACEMETHODIMP auto_tag_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
+{
+    static const std::wstring path = auto_tag_icon_path();
+    return duplicate_string(path, icon);
+}
+
+IFACEMETHODIMP auto_tag_context_menu_item::Invoke(IShellItemArray* items, IBindCtx*) noexcept
+{
+    return dispatch_for_selection(
+        items, action_type::auto_tag,
+        {"Failed to auto tag files: {}", "Failed to auto tag some or all selected files..."});
+}
+} // namespace tag_extension

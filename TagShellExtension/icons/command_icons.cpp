@@ -1,0 +1,105 @@
+#include "TagShellExtension/icons/command_icons.h"
+
+#include "common/folders.h"
+
+namespace tag_extension
+{
+namespace
+{
+std::wstring module_icon_path(HMODULE module, const wchar_t* name)
+{
+    return common::module_folder(module).wstring() + name;
+}
+
+bool is_separator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+bool has_drive_prefix(std::wstring_view path)
+{
+    return path.size() >= 2 && path[1] == L':' &&
+           ((path[0] >= L'a' && path[0] <= L'z') || (path[0] >= L'A' && path[0] <= L'Z'));
+}
+
+// Whether the path starts with a root name other than a drive letter.
+bool has_non_drive_root_name(std::wstring_view path)
+{
+    if (path.size() < 3 || !is_separator(path[0]))
+    {
+        return false;
+    }
+    // \\?\x, \\.\x and \??\x: the prefix is a root name when a non-separator follows it.
+    const bool device_prefix = (is_separator(path[1]) && (path[2] == L'?' || path[2] == L'.')) ||
+                               (path[1] == L'?' && path[2] == L'?');
+    if (device_prefix && path.size() >= 4 && is_separator(path[3]) &&
+        (path.size() == 4 || !is_separator(path[4])))
+    {
+        return true;
+    }
+    // \\server
+    return is_separator(path[1]) && !is_separator(path[2]);
+}
+} // namespace
+
+bool apps_use_light_theme()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                      0, KEY_READ, &key) != ERROR_SUCCESS)
+    {
+        return true;
+    }
+    DWORD value = 1;
+    DWORD size = sizeof(value);
+    const LSTATUS status =
+        RegQueryValueExW(key, L"AppsUseLightTheme", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    return status != ERROR_SUCCESS || value != 0;
+}
+
+std::wstring tag_command_icon_path(bool light_theme)
+{
+    return module_icon_path(common::module_handle(), light_theme ? tag_light_icon_name : tag_dark_icon_name);
+}
+
+const std::wstring& tag_command_icon_path()
+{
+    // A theme change is picked up only when Explorer loads the module again.
+    static const std::wstring path = tag_command_icon_path(apps_use_light_theme());
+    return path;
+}
+
+const std::wstring& auto_tag_icon_path()
+{
+    static const std::wstring path = module_icon_path(common::module_handle(), auto_tag_icon_name);
+    return path;
+}
+
+std::wstring check_mark_icon_path(HMODULE module)
+{
+    return module_icon_path(module, check_mark_icon_name);
+}
+
+bool is_absolute_windows_path(std::wstring_view path)
+{
+    if (has_drive_prefix(path))
+    {
+        return path.size() >= 3 && is_separator(path[2]);
+    }
+    return has_non_drive_root_name(path);
+}
+
+std::wstring resolve_icon_path(const std::optional<std::wstring>& value)
+{
+    if (!value)
+    {
+        return {};
+    }
+    if (is_absolute_windows_path(*value))
+    {
+        return *value;
+    }
+    return common::module_folder(common::module_handle()).wstring() + L"\\" + *value;
+}
+} // namespace tag_extension

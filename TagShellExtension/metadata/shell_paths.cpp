@@ -1,0 +1,178 @@
+#include "TagShellExtension/metadata/shell_paths.h"
+
+#include "common/logger.h"
+
+#include <fmt/format.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <system_error>
+
+namespace tag_extension
+{
+namespace
+{
+void remove_all(std::string& text, std::string_view marker)
+{
+    for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at))
+    {
+        text.erase(at, marker.size());
+    }
+}
+
+struct handle_closer
+{
+    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using unique_handle = std::unique_ptr<void, handle_closer>;
+
+struct local_memory_free
+{
+    void operator()(char* text) const noexcept { LocalFree(text); }
+};
+
+struct task_memory_free
+{
+    void operator()(wchar_t* text) const noexcept { CoTaskMemFree(text); }
+};
+
+[[noreturn]] void throw_canonical_error(const std::wstring& path, DWORD error)
+{
+    throw std::filesystem::filesystem_error("canonical", std::filesystem::path(path),
+                                            std::error_code(static_cast<int>(error), std::system_category()));
+}
+
+// Returns false with the last error set when the system cannot name the file this way.
+bool final_path(HANDLE file, DWORD flags, std::wstring& result)
+{
+    result.assign(MAX_PATH, L'\0');
+    for (;;)
+    {
+        const DWORD length =
+            GetFinalPathNameByHandleW(file, result.data(), static_cast<DWORD>(result.size()), flags);
+        if (length == 0)
+        {
+            return false;
+        }
+        if (length < result.size())
+        {
+            result.resize(length);
+            return true;
+        }
+        // Too small: the answer is the size needed, terminator included.
+        result.assign(length, L'\0');
+    }
+}
+} // namespace
+
+std::vector<std::wstring> get_parsing_paths(IShellItemArray* items)
+{
+    std::vector<std::wstring> paths;
+    DWORD count = 0;
+    if (items == nullptr || FAILED(items->GetCount(&count)) || count == 0)
+    {
+        return paths;
+    }
+    for (DWORD index = 0; index < count; ++index)
+    {
+        IShellItem* item = nullptr;
+        if (FAILED(items->GetItemAt(index, &item)) || item == nullptr)
+        {
+            continue;
+        }
+        wchar_t* raw_name = nullptr;
+        const HRESULT hr = item->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, &raw_name);
+        item->Release();
+        const std::unique_ptr<wchar_t, task_memory_free> name(raw_name);
+        if (FAILED(hr))
+        {
+            // Signed on purpose: failure codes print with a leading minus sign.
+            const std::string message =
+                fmt::format("GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING) failed with HRESULT {:X} {}",
+                            static_cast<std::int32_t>(hr), hresult_message(hr));
+            common::log(common::log_level::error, "{}", message);
+            throw std::runtime_error(message);
+        }
+        if (name != nullptr)
+        {
+            paths.emplace_back(name.get());
+        }
+    }
+    return paths;
+}
+
+std::string hresult_message(HRESULT hr)
+{
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+        static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer),
+        0, nullptr);
+    const std::unique_ptr<char, local_memory_free> owned(buffer);
+    if (length == 0 || buffer == nullptr)
+    {
+        return "Unknown HRESULT error.";
+    }
+    std::string text(buffer, length);
+
+    if (!text.empty() && text.back() == '\n')
+    {
+        text.pop_back();
+        if (!text.empty() && text.back() == '\r')
+        {
+            text.pop_back();
+        }
+    }
+    remove_all(text, "%1 ");
+    remove_all(text, "%2 ");
+    return text;
+}
+
+std::wstring without_long_path_prefix(const std::wstring& path)
+{
+    constexpr std::wstring_view unc_prefix = L"\\\\?\\UNC\\";
+    constexpr std::wstring_view long_prefix = L"\\\\?\\";
+    if (path.starts_with(unc_prefix))
+    {
+        return L"\\\\" + path.substr(unc_prefix.size());
+    }
+    const size_t drive = long_prefix.size();
+    if (path.starts_with(long_prefix) && path.size() >= drive + 2 && path[drive + 1] == L':' &&
+        ((path[drive] >= L'A' && path[drive] <= L'Z') || (path[drive] >= L'a' && path[drive] <= L'z')))
+    {
+        return path.substr(drive);
+    }
+    return path;
+}
+
+std::wstring canonical_path(const std::wstring& path)
+{
+    // Backup semantics so folders open too; no access right is needed to ask for the name.
+    const HANDLE opened = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+    {
+        throw_canonical_error(path, GetLastError());
+    }
+    const unique_handle file(opened);
+    std::wstring result;
+    if (final_path(file.get(), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS, result))
+    {
+        return without_long_path_prefix(result);
+    }
+    DWORD error = GetLastError();
+    // A volume without a drive letter is named through the NT device namespace.
+    if (error == ERROR_PATH_NOT_FOUND &&
+        final_path(file.get(), FILE_NAME_NORMALIZED | VOLUME_NAME_NT, result))
+    {
+        return L"\\\\?\\GLOBALROOT" + result;
+    }
+    if (error == ERROR_PATH_NOT_FOUND)
+    {
+        error = GetLastError();
+    }
+    throw_canonical_error(path, error);
+}
+} // namespace tag_extension

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "TagShellExtension/metadata/item_metadata.h"
+
+#include <string>
+#include <vector>
+
+namespace tag_extension
+{
+// Selections of this many items or more are not examined.
+inline constexpr size_t common_tags_selection_limit = 50;
+
+// The item's System.Keywords (for a folder without them, its desktop.ini tags), sorted
+// case-insensitively; of two equal tags the one read later stands first.
+std::vector<std::wstring> read_keywords(const item_metadata& metadata);
+// The Tags value of the folder's desktop.ini, split on ';', in file order.
+std::vector<std::wstring> read_folder_tags(const std::wstring& folder);
+std::wstring desktop_ini_path(const std::wstring& folder);
+// One item's tags; an item that cannot be read has none. Never throws.
+std::vector<std::wstring> get_item_tags(const std::wstring& path) noexcept;
+// Tags that every item carries, compared exactly, in the order of the first item's list.
+std::vector<std::wstring> get_common_tags(const std::vector<std::wstring>& paths);
+} // namespace tag_extension

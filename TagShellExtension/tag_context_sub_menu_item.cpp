@@ -1,0 +1,209 @@
+#include "TagShellExtension/tag_context_sub_menu_item.h"
+
+#include "TagShellExtension/com_call.h"
+#include "TagShellExtension/icons/tagged_icon.h"
+#include "TagShellExtension/metadata/shell_paths.h"
+#include "TagShellExtension/metadata/tag_reader.h"
+#include "TagShellExtension/requests/batch_dispatch.h"
+#include "common/conversions.h"
+#include "common/folders.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+
+namespace tag_extension
+{
+std::vector<std::wstring> common_tags_cache::get(const std::function<std::vector<std::wstring>()>& read)
+{
+    std::lock_guard guard(lock_);
+    if (!tags_)
+    {
+        try
+        {
+            tags_ = read();
+        }
+        catch (...)
+        {
+            tags_.emplace();
+            throw;
+        }
+    }
+    return *tags_;
+}
+
+HRESULT duplicate_string(const std::wstring& text, LPWSTR* result) noexcept
+{
+    if (result == nullptr)
+    {
+        return E_POINTER;
+    }
+    *result = nullptr;
+    return SHStrDupW(text.c_str(), result);
+}
+
+std::string joined_paths(const std::vector<std::wstring>& paths)
+{
+    std::wstring joined;
+    for (const auto& path : paths)
+    {
+        if (!joined.empty())
+        {
+            joined += L", ";
+        }
+        joined += path;
+    }
+    return common::to_utf8(joined);
+}
+
+tag_context_sub_menu_item::tag_context_sub_menu_item(sub_menu_item_data data) : data_(std::move(data)) {}
+
+IFACEMETHODIMP tag_context_sub_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
+{
+    return duplicate_string(data_.title, title);
+}
+
+std::wstring tag_context_sub_menu_item::icon_path(IShellItemArray* items)
+{
+    if (data_.cache && !tagged_.load())
+    {
+        std::vector<std::wstring> paths;
+        std::vector<std::wstring> common_tags;
+        try
+        {
+            common_tags = data_.cache->get(
+                [&]
+                {
+                    paths = get_parsing_paths(items);
+                    return get_common_tags(paths);
+                });
+        }
+        catch (const std::exception& error)
+        {
+            common::log(common::log_level::error, "Failed to obtain tags from: {}. Details: {}",
+                        joined_paths(paths), error.what());
+        }
+        catch (...)
+        {
+            common::log(common::log_level::error, "Failed to obtain tags for selected: {}",
+                        joined_paths(paths));
+        }
+        if (std::find(common_tags.begin(), common_tags.end(), data_.name) != common_tags.end())
+        {
+            tagged_.store(true);
+        }
+    }
+
+    if (tagged_.load())
+    {
+        if (data_.icon && !data_.icon->empty())
+        {
+            std::wstring generated = generate_tagged_icon(common::module_handle(), *data_.icon);
+            if (!generated.empty())
+            {
+                return generated;
+            }
+        }
+        return data_.icon_when_tagged.value_or(L"");
+    }
+    return data_.icon.value_or(L"");
+}
+
+IFACEMETHODIMP tag_context_sub_menu_item::GetIcon(IShellItemArray* items, LPWSTR* icon) noexcept
+{
+    if (icon == nullptr)
+    {
+        return E_POINTER;
+    }
+    *icon = nullptr;
+    return guarded(
+        E_FAIL,
+        [&](const std::exception* error)
+        {
+            if (error != nullptr)
+            {
+                common::log(common::log_level::error, "Failed to compute icon info. Details: {}",
+                            error->what());
+            }
+            else
+            {
+                common::log(common::log_level::error, L"Failed to compute icon info for tag {}...",
+                            data_.name);
+            }
+        },
+        [&] { return SHStrDupW(icon_path(items).c_str(), icon); });
+}
+
+IFACEMETHODIMP tag_context_sub_menu_item::GetToolTip(IShellItemArray*, LPWSTR* tip) noexcept
+{
+    if (tip != nullptr)
+    {
+        *tip = nullptr;
+    }
+    return E_NOTIMPL;
+}
+
+IFACEMETHODIMP tag_context_sub_menu_item::GetCanonicalName(GUID* name) noexcept
+{
+    if (name == nullptr)
+    {
+        return E_POINTER;
+    }
+    *name = GUID_NULL;
+    return S_OK;
+}
+
+IFACEMETHODIMP tag_context_sub_menu_item::GetState(IShellItemArray*, BOOL, EXPCMDSTATE* state) noexcept
+{
+    if (state == nullptr)
+    {
+        return E_POINTER;
+    }
+    *state = ECS_ENABLED;
+    return S_OK;
+}
+
+IFACEMETHODIMP tag_context_sub_menu_item::Invoke(IShellItemArray* items, IBindCtx*) noexcept
+{
+    std::vector<std::wstring> paths;
+    return guarded(
+        S_FALSE,
+        [&](const std::exception* error)
+        {
+            if (error != nullptr)
+            {
+                common::log(common::log_level::error, "Failed to append tags to: {}. Details {}",
+                            joined_paths(paths), error->what());
+            }
+            else
+            {
+                common::log(common::log_level::error, "Failed to append tags for selected files...");
+            }
+        },
+        [&]
+        {
+            paths = get_parsing_paths(items);
+            dispatch_batch_action(common::module_handle(), paths, action_type::toggle_tags, data_.name);
+            return S_OK;
+        });
+}
+
+IFACEMETHODIMP tag_context_sub_menu_item::GetFlags(EXPCMDFLAGS* flags) noexcept
+{
+    if (flags == nullptr)
+    {
+        return E_POINTER;
+    }
+    *flags = ECF_DEFAULT;
+    return S_OK;
+}
+
+IFACEMETHODIMP tag_context_sub_menu_item::EnumSubCommands(IEnumExplorerCommand** commands) noexcept
+{
+    if (commands != nullptr)
+    {
+        *commands = nullptr;
+    }
+    return E_NOTIMPL;
+}
+} // namespace tag_extension

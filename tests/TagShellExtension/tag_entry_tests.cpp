@@ -1,0 +1,257 @@
+// Tag entries of one cascade: which show the check-marked icon, and how often the selection
+// is read. Wine has no property store for files, so the stores come from a stand-in keyed by path.
+#include "TagShellExtension/metadata/item_metadata.h"
+#include "TagShellExtension/tag_context_main_menu_item.h"
+#include "support/fake_shell_items.h"
+#include "support/product_files.h"
+#include "support/scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <shlwapi.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <thread>
+
+namespace
+{
+using Microsoft::WRL::ComPtr;
+using namespace tag_extension;
+
+// A read-only store that answers System.Keywords with the tags given for its path.
+class keyword_store final : public IPropertyStore
+{
+public:
+    explicit keyword_store(std::vector<std::wstring> tags) : tags_(std::move(tags)) {}
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override
+    {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyStore))
+        {
+            *result = static_cast<IPropertyStore*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *result = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references_); }
+    IFACEMETHODIMP_(ULONG) Release() override
+    {
+        const long remaining = --references_;
+        if (remaining == 0)
+        {
+            delete this;
+        }
+        return static_cast<ULONG>(remaining);
+    }
+    IFACEMETHODIMP GetCount(DWORD* count) override
+    {
+        *count = 1;
+        return S_OK;
+    }
+    IFACEMETHODIMP GetAt(DWORD, PROPERTYKEY*) override { return E_NOTIMPL; }
+    IFACEMETHODIMP GetValue(REFPROPERTYKEY, PROPVARIANT* value) override
+    {
+        PropVariantInit(value);
+        value->vt = VT_VECTOR | VT_LPWSTR;
+        value->calpwstr.cElems = static_cast<ULONG>(tags_.size());
+        value->calpwstr.pElems = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR) * (tags_.size() + 1)));
+        for (size_t i = 0; i < tags_.size(); ++i)
+        {
+            SHStrDupW(tags_[i].c_str(), &value->calpwstr.pElems[i]);
+        }
+        return S_OK;
+    }
+    IFACEMETHODIMP SetValue(REFPROPERTYKEY, REFPROPVARIANT) override { return STG_E_ACCESSDENIED; }
+    IFACEMETHODIMP Commit() override { return STG_E_ACCESSDENIED; }
+
+private:
+    std::atomic<long> references_{0};
+    std::vector<std::wstring> tags_;
+};
+
+struct fake_stores
+{
+    static inline std::map<std::wstring, std::vector<std::wstring>> tags;
+    static inline std::atomic<int> opened{0};
+
+    static HRESULT WINAPI open(PCWSTR path, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid, void** result)
+    {
+        ++opened;
+        const auto found = tags.find(path);
+        if (found == tags.end())
+        {
+            *result = nullptr;
+            return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        }
+        ComPtr<IPropertyStore> store(new keyword_store(found->second));
+        return store->QueryInterface(iid, result);
+    }
+};
+
+// Lets all threads finish one cascade before the next one opens.
+class round_barrier
+{
+public:
+    round_barrier(int threads, std::function<void()> between) : threads_(threads), between_(std::move(between)) {}
+    void arrive_and_wait()
+    {
+        std::unique_lock guard(lock_);
+        const int round = round_;
+        if (++arrived_ == threads_)
+        {
+            between_();
+            arrived_ = 0;
+            ++round_;
+            next_.notify_all();
+            return;
+        }
+        next_.wait(guard, [&] { return round_ != round; });
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable next_;
+    int threads_;
+    int arrived_ = 0;
+    int round_ = 0;
+    std::function<void()> between_;
+};
+
+class tag_entries : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        saved_ = property_system_functions();
+        property_system_functions().get_property_store_from_parsing_name = &fake_stores::open;
+        settings_.write(test_support::suite_settings_json("{}", "enabled", R"({"general": {"showAutoTagContextMenu": false},
+            "people_recognition": {"show_recognize_faces_context_menu": false}})"));
+        tags_.write(R"({"tags": [{"name": "Holiday", "icon_not_tagged": "Content\\Icons\\tag_holiday.ico"},
+            {"name": "Work", "icon_not_tagged": "Content\\Icons\\tag_work.ico", "icon_when_tagged": "x.ico"},
+            {"name": "work"}, {"name": "Family"}]})");
+        fake_stores::opened = 0;
+    }
+    void TearDown() override { property_system_functions() = saved_; }
+
+    std::wstring file(const char* name, std::vector<std::wstring> tags)
+    {
+        const auto path = scratch_.write(name, "x").wstring();
+        fake_stores::tags[path] = std::move(tags);
+        return path;
+    }
+
+    std::vector<ComPtr<IExplorerCommand>> open_cascade()
+    {
+        ComPtr<IEnumExplorerCommand> commands;
+        EXPECT_EQ(command_->EnumSubCommands(&commands), S_OK);
+        std::vector<ComPtr<IExplorerCommand>> entries;
+        ComPtr<IExplorerCommand> entry;
+        while (commands->Next(1, &entry, nullptr) == S_OK)
+        {
+            entries.push_back(entry);
+            entry.Reset();
+        }
+        return entries;
+    }
+
+    static std::wstring icon_of(IExplorerCommand* entry, IShellItemArray* items)
+    {
+        PWSTR text = nullptr;
+        const HRESULT hr = entry->GetIcon(items, &text);
+        std::wstring icon = SUCCEEDED(hr) && text != nullptr ? text : L"(failed)";
+        CoTaskMemFree(text);
+        return icon;
+    }
+
+    property_system_api saved_;
+    test_support::settings_override settings_{test_support::suite_settings_name};
+    test_support::settings_override tags_{test_support::tag_definitions_name};
+    test_support::scratch_folder scratch_;
+    com_ptr<tag_context_main_menu_item> command_ = make_object<tag_context_main_menu_item>();
+};
+
+TEST_F(tag_entries, only_tags_of_the_whole_selection_get_the_check_mark_and_the_selection_is_read_once)
+{
+    const auto items = test_support::make_items(
+        {file("a.jpg", {L"Holiday", L"Work", L"Family"}), file("b.jpg", {L"work", L"Holiday", L"Work"})});
+    const auto entries = open_cascade(); // Holiday, Work, work, Family, All tags..., separator, Remove
+    const std::wstring holiday = icon_of(entries[0].Get(), items.Get());
+    EXPECT_TRUE(holiday.ends_with(L"_generated-tagged.ico")) << holiday;
+    EXPECT_TRUE(std::filesystem::exists(holiday));
+    const std::wstring work = icon_of(entries[1].Get(), items.Get());
+    EXPECT_TRUE(work.ends_with(L"_generated-tagged.ico")) << work;
+    EXPECT_EQ(icon_of(entries[2].Get(), items.Get()), L""); // "work" lacks an icon and a.jpg lacks "work"
+    EXPECT_EQ(icon_of(entries[3].Get(), items.Get()), L""); // Family only on a.jpg
+    EXPECT_EQ(fake_stores::opened, 2);
+
+    // A new opening of the cascade reads the selection again.
+    const auto again = open_cascade();
+    EXPECT_EQ(icon_of(again[3].Get(), items.Get()), L"");
+    EXPECT_EQ(fake_stores::opened, 4);
+}
+
+TEST_F(tag_entries, an_unreadable_selection_leaves_every_entry_untagged_with_one_log_line)
+{
+    test_support::fake_selection broken{{file("a.jpg", {L"Holiday"})}};
+    broken.fail_display_name = true;
+    const auto items = test_support::make_items(broken);
+    const test_support::log_mark mark;
+    const auto entries = open_cascade();
+    EXPECT_TRUE(icon_of(entries[0].Get(), items.Get()).ends_with(L"tag_holiday.ico"));
+    EXPECT_TRUE(icon_of(entries[1].Get(), items.Get()).ends_with(L"tag_work.ico"));
+    const std::string log = mark.new_text();
+    EXPECT_NE(log.find("[ERROR] Failed to obtain tags from: . Details: GetDisplayName"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Failed to obtain tags", log.find("Failed to obtain tags") + 1), std::string::npos);
+    EXPECT_EQ(fake_stores::opened, 0);
+}
+
+TEST_F(tag_entries, concurrent_icon_requests_fill_each_cascade_once)
+{
+    const auto items = test_support::make_items({file("a.jpg", {L"Holiday"}), file("b.jpg", {L"Holiday"})});
+    constexpr int threads_count = 8;
+    constexpr int cascades = 1000;
+    std::vector<ComPtr<IExplorerCommand>> entries;
+    std::atomic<int> wrong{0};
+    round_barrier round(threads_count, [&] {
+        // Between rounds: check the finished cascade, then open the next one.
+        if (fake_stores::opened != 2)
+        {
+            ++wrong;
+        }
+        fake_stores::opened = 0;
+        entries = open_cascade();
+    });
+    entries = open_cascade();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threads_count; ++t)
+    {
+        threads.emplace_back([&, t] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            for (int c = 0; c < cascades; ++c)
+            {
+                // Each thread walks the entries from another starting point.
+                for (size_t i = 0; i < 4; ++i)
+                {
+                    const auto& entry = entries[(i + static_cast<size_t>(t)) % 4];
+                    const std::wstring icon = icon_of(entry.Get(), items.Get());
+                    const bool tagged = icon.ends_with(L"_generated-tagged.ico");
+                    if (tagged != (entry.Get() == entries[0].Get()))
+                    {
+                        ++wrong;
+                    }
+                }
+                round.arrive_and_wait();
+            }
+            CoUninitialize();
+        });
+    }
+    for (auto& thread : threads)
+    {
+        thread.join();
+    }
+    EXPECT_EQ(wrong, 0);
+}
+} // namespace

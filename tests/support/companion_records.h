@@ -1,0 +1,29 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace test_support
+{
+// What one start of a companion stand-in received (see tests/companions/companion_stand_in.cpp).
+struct companion_record
+{
+    std::wstring program;   // the stand-in's full path
+    std::wstring arguments; // its command line after the program name
+    std::wstring file;      // the request file its arguments name, or empty
+    std::string content;    // that file's bytes when the stand-in ran
+};
+
+// TAG_COMPANION_RECORDS when set, else the test executable's folder\companion_records.
+std::filesystem::path companion_records_folder();
+// Takes (reads and removes) what the stand-in named exe_name ("Lumora.exe") has recorded.
+std::vector<companion_record> take_companion_records(std::wstring_view exe_name);
+// Takes records until at least `count` have arrived or the timeout passes; for launches
+// that nothing waits for.
+std::vector<companion_record>
+wait_for_companion_records(std::wstring_view exe_name, size_t count = 1,
+                           std::chrono::milliseconds timeout = std::chrono::seconds(20));
+} // namespace test_support

@@ -1,0 +1,145 @@
+// Writes a contact sheet of every default tag icon, plain and check-marked by the real
+// generator, at the menu sizes on a light and a dark background.
+//   tagged_preview [output.png]   (default: tagged_preview.png in the current folder)
+#include "TagShellExtension/icons/command_icons.h"
+#include "TagShellExtension/icons/tagged_icon.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace
+{
+namespace fs = std::filesystem;
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+std::string read_bytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The image of the given size from a multi-image icon file, as a one-image icon file, so
+// that the generator sees that size whichever image the decoder would pick.
+std::string icon_frame(const std::string& icon, int size)
+{
+    const auto byte = [&](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(icon[i])); };
+    const auto u32 = [&](size_t i)
+    { return byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | byte(i + 3) << 24; };
+    for (size_t i = 0, count = byte(4) | byte(5) << 8; i < count && 22 + 16 * i <= icon.size(); ++i)
+    {
+        const size_t entry = 6 + 16 * i;
+        if (byte(entry) == static_cast<size_t>(size % 256))
+        {
+            return std::string("\0\0\1\0\1\0", 6) + icon.substr(entry, 12) + std::string("\x16\0\0\0", 4) +
+                   icon.substr(u32(entry + 12), u32(entry + 8));
+        }
+    }
+    return {};
+}
+
+int write_preview(const fs::path& output, const fs::path& work)
+{
+    const HMODULE executable = GetModuleHandleW(nullptr); // its Content holds the shipped check mark
+    const auto icon_folder = fs::path(tag_extension::check_mark_icon_path(executable)).parent_path();
+    std::vector<fs::path> icons;
+    for (const auto& entry : fs::directory_iterator(icon_folder))
+    {
+        const auto name = entry.path().filename().wstring();
+        if (name.starts_with(L"tag_") && !name.starts_with(L"tag_action") &&
+            entry.path().extension() == L".ico")
+        {
+            icons.push_back(entry.path());
+        }
+    }
+    std::sort(icons.begin(), icons.end());
+    if (icons.empty())
+    {
+        std::fprintf(stderr, "no tag icons in %ls\n", icon_folder.c_str());
+        return 1;
+    }
+
+    const int sizes[] = {16, 24, 32, 48};
+    const int cell = 56, panel = 8 * cell + 16;
+    const int height = static_cast<int>(icons.size()) * cell + 16;
+    GpBitmap* raw_sheet = nullptr;
+    GdipCreateBitmapFromScan0(2 * panel, height, 0, PixelFormat32bppARGB, nullptr, &raw_sheet);
+    const tag_extension::bitmap_ptr sheet(raw_sheet);
+    GpGraphics* graphics = nullptr;
+    GdipGetImageGraphicsContext(sheet.get(), &graphics);
+    GdipSetInterpolationMode(graphics, InterpolationModeNearestNeighbor);
+    GdipGraphicsClear(graphics, 0xFFF3F3F3);
+    GpSolidFill* dark = nullptr;
+    GdipCreateSolidFill(0xFF202020, &dark);
+    GdipFillRectangleI(graphics, dark, panel, 0, panel, height);
+    GdipDeleteBrush(dark);
+
+    int failures = 0;
+    for (size_t row = 0; row < icons.size(); ++row)
+    {
+        const auto bytes = read_bytes(icons[row]);
+        for (int column = 0; column < 4; ++column)
+        {
+            const int size = sizes[column];
+            const auto frame = work / (icons[row].stem().wstring() + L"_" + std::to_wstring(size) + L".ico");
+            std::ofstream(frame, std::ios::binary) << icon_frame(bytes, size);
+            const auto tagged =
+                tag_extension::generate_tagged_icon(executable, frame.wstring(), work / L"cache");
+            const auto plain_image = tag_extension::load_bitmap(frame.wstring());
+            const auto tagged_image = tag_extension::load_bitmap(tagged);
+            if (!plain_image || !tagged_image)
+            {
+                std::fprintf(stderr, "no tagged icon for %ls\n", frame.c_str());
+                ++failures;
+                continue;
+            }
+            for (int background = 0; background < 2; ++background)
+            {
+                const int x = background * panel + 8 + column * 2 * cell + (cell - size) / 2;
+                const int y = 8 + static_cast<int>(row) * cell + (cell - size) / 2;
+                GdipDrawImageRectI(graphics, plain_image.get(), x, y, size, size);
+                GdipDrawImageRectI(graphics, tagged_image.get(), x + cell, y, size, size);
+            }
+        }
+    }
+    GdipDeleteGraphics(graphics);
+
+    // The generator's own writer gives an icon file whose image is the PNG behind its header.
+    const auto packed = work / L"sheet.ico";
+    if (!tag_extension::save_png_icon(sheet.get(), packed.wstring()))
+    {
+        std::fprintf(stderr, "cannot encode the sheet\n");
+        return 1;
+    }
+    const auto png = read_bytes(packed).substr(22);
+    std::ofstream out(output, std::ios::binary);
+    out.write(png.data(), static_cast<std::streamsize>(png.size()));
+    if (!out.flush())
+    {
+        std::fprintf(stderr, "cannot write %ls\n", output.c_str());
+        return 1;
+    }
+    std::printf("wrote %ls\n", fs::absolute(output).c_str());
+    return failures == 0 ? 0 : 1;
+}
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const fs::path output = argc > 1 ? argv[1] : L"tagged_preview.png";
+    const auto work =
+        fs::temp_directory_path() / (L"tagged-preview-" + std::to_wstring(GetCurrentProcessId()));
+    fs::create_directories(work / L"cache");
+    int result = 1;
+    {
+        tag_extension::gdiplus_session gdiplus;
+        result = write_preview(output, work);
+    }
+    std::error_code ignored;
+    fs::remove_all(work, ignored);
+    return result;
+}
