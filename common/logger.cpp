@@ -6,38 +6,16 @@ namespace common
 {
 std::string_view level_name(log_level level) noexcept
 {
-    switch (level)
-    {
-    case log_level::debug:
-        return "DEBUG";
-    case log_level::info:
-        return "INFO";
-    case log_level::warning:
-        return "WARNING";
-    case log_level::error:
-        return "ERROR";
-    case log_level::critical:
-        return "CRITICAL";
-    }
-    return "UNKNOWN";
+    static constexpr std::string_view names[] = {"DEBUG", "INFO", "WARNING", "ERROR", "CRITICAL"};
+    const auto index = static_cast<int>(level);
+    return index >= 0 && index < 5 ? names[index] : "UNKNOWN";
 }
 
 std::wstring_view level_name_wide(log_level level) noexcept
 {
-    switch (level)
-    {
-    case log_level::debug:
-        return L"DEBUG";
-    case log_level::info:
-        return L"INFO";
-    case log_level::warning:
-        return L"WARNING";
-    case log_level::error:
-        return L"ERROR";
-    case log_level::critical:
-        return L"CRITICAL";
-    }
-    return L"UNKNOWN";
+    static constexpr std::wstring_view names[] = {L"DEBUG", L"INFO", L"WARNING", L"ERROR", L"CRITICAL"};
+    const auto index = static_cast<int>(level);
+    return index >= 0 && index < 5 ? names[index] : L"UNKNOWN";
 }
 
 plain_text_logger::~plain_text_logger()
@@ -138,10 +116,9 @@ std::string line_prefix(log_level level)
 
 std::wstring line_prefix_wide(log_level level)
 {
-    const auto [t, fraction] = now();
-    return fmt::format(L"[{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:07}] [P:{} T:{}] [{}] ", t.wYear, t.wMonth, t.wDay,
-                       t.wHour, t.wMinute, t.wSecond, fraction, GetCurrentProcessId(), GetCurrentThreadId(),
-                       level_name_wide(level));
+    // The prefix is ASCII, so widening it byte by byte gives the same text.
+    const std::string prefix = line_prefix(level);
+    return std::wstring(prefix.begin(), prefix.end());
 }
 
 void write_line(log_level level, std::string_view message) noexcept

@@ -21,31 +21,13 @@ using Microsoft::WRL::ComPtr;
 using namespace tag_extension;
 
 // A read-only store that answers System.Keywords with the tags given for its path.
-class keyword_store final : public IPropertyStore
+class keyword_store : public IPropertyStore
 {
 public:
     explicit keyword_store(std::vector<std::wstring> tags) : tags_(std::move(tags)) {}
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override
-    {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyStore))
-        {
-            *result = static_cast<IPropertyStore*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *result = nullptr;
-        return E_NOINTERFACE;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references_); }
-    IFACEMETHODIMP_(ULONG) Release() override
-    {
-        const long remaining = --references_;
-        if (remaining == 0)
-        {
-            delete this;
-        }
-        return static_cast<ULONG>(remaining);
-    }
+    using interfaces = interface_list<IPropertyStore>;
+    virtual ~keyword_store() = default;
+
     IFACEMETHODIMP GetCount(DWORD* count) override
     {
         *count = 1;
@@ -68,7 +50,6 @@ public:
     IFACEMETHODIMP Commit() override { return STG_E_ACCESSDENIED; }
 
 private:
-    std::atomic<long> references_{0};
     std::vector<std::wstring> tags_;
 };
 
@@ -86,8 +67,7 @@ struct fake_stores
             *result = nullptr;
             return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
         }
-        ComPtr<IPropertyStore> store(new keyword_store(found->second));
-        return store->QueryInterface(iid, result);
+        return make_object<keyword_store>(found->second)->QueryInterface(iid, result);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "support/fake_shell_items.h"
 
+#include "TagShellExtension/com_module.h"
+
 #include <shlwapi.h>
 
 namespace test_support
@@ -9,26 +11,14 @@ namespace
 using Microsoft::WRL::ComPtr;
 
 // Just enough of the shell's items for the extension: display names and counts.
-class fake_item final : public IShellItem
+class fake_item : public IShellItem
 {
 public:
     fake_item(std::wstring path, bool fail_name) : path_(std::move(path)), fail_name_(fail_name) {}
+    virtual ~fake_item() = default;
 
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override
-    {
-        static const QITAB table[] = {QITABENT(fake_item, IShellItem), {}};
-        return QISearch(this, table, iid, result);
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    IFACEMETHODIMP_(ULONG) Release() override
-    {
-        const long remaining = InterlockedDecrement(&references_);
-        if (remaining == 0)
-        {
-            delete this;
-        }
-        return static_cast<ULONG>(remaining);
-    }
+    using interfaces = tag_extension::interface_list<IShellItem>;
+
     IFACEMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** result) override
     {
         *result = nullptr;
@@ -56,31 +46,18 @@ public:
     }
 
 private:
-    long references_ = 0;
     std::wstring path_;
     bool fail_name_;
 };
 
-class fake_item_array final : public IShellItemArray
+class fake_item_array : public IShellItemArray
 {
 public:
     explicit fake_item_array(fake_selection selection) : selection_(std::move(selection)) {}
+    virtual ~fake_item_array() = default;
 
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override
-    {
-        static const QITAB table[] = {QITABENT(fake_item_array, IShellItemArray), {}};
-        return QISearch(this, table, iid, result);
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    IFACEMETHODIMP_(ULONG) Release() override
-    {
-        const long remaining = InterlockedDecrement(&references_);
-        if (remaining == 0)
-        {
-            delete this;
-        }
-        return static_cast<ULONG>(remaining);
-    }
+    using interfaces = tag_extension::interface_list<IShellItemArray>;
+
     IFACEMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** result) override
     {
         *result = nullptr;
@@ -113,9 +90,8 @@ public:
         {
             return E_INVALIDARG;
         }
-        *item = new fake_item(selection_.paths[index], selection_.fail_display_name);
-        (*item)->AddRef();
-        return S_OK;
+        return tag_extension::make_object<fake_item>(selection_.paths[index], selection_.fail_display_name)
+            .CopyTo(item);
     }
     IFACEMETHODIMP EnumItems(IEnumShellItems** items) override
     {
@@ -124,14 +100,15 @@ public:
     }
 
 private:
-    long references_ = 0;
     fake_selection selection_;
 };
 } // namespace
 
 ComPtr<IShellItemArray> make_items(const fake_selection& selection)
 {
-    return ComPtr<IShellItemArray>(new fake_item_array(selection));
+    ComPtr<IShellItemArray> items;
+    tag_extension::make_object<fake_item_array>(selection).As(&items);
+    return items;
 }
 
 ComPtr<IShellItemArray> make_items(const std::vector<std::wstring>& paths)
