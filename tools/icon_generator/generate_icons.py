@@ -540,7 +540,10 @@ def main(argv):
         with open(os.path.join(out_dir, name), 'wb') as fh:
             fh.write(ico_bytes(images))
         rendered.append((name, images))
-    write_preview(os.path.join(out_dir, 'preview.png'), rendered)
+    # The sheet is documentation, not something that ships beside the DLL.
+    preview = os.path.join(out_dir, 'preview.png') if len(argv) > 1 else os.path.join(root, 'docs', 'icons_preview.png')
+    os.makedirs(os.path.dirname(preview), exist_ok=True)
+    write_preview(preview, rendered)
 
 
 if __name__ == '__main__':

@@ -86,7 +86,9 @@ class ShippedIconsTest(unittest.TestCase):
                 self.assertTrue(any(a == 255 for a, _ in pixels.values()))
 
     def test_preview_is_png(self):
-        self.assertTrue(self.load('preview.png').startswith(PNG_SIGNATURE))
+        root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+        with open(os.path.join(root, 'docs', 'icons_preview.png'), 'rb') as fh:
+            self.assertTrue(fh.read().startswith(PNG_SIGNATURE))
 
 
 class DibEncoderTest(unittest.TestCase):
