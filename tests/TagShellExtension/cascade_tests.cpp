@@ -42,8 +42,8 @@ std::vector<entry> read_cascade(IExplorerCommand* command)
     {
         entry e;
         PWSTR text = nullptr;
-        item->GetTitle(nullptr, &text);
-        e.title = text != nullptr ? text : L"(none)";
+        const HRESULT titled = item->GetTitle(nullptr, &text);
+        e.title = text != nullptr ? text : titled == S_FALSE ? L"(none)" : L"(failed)";
         CoTaskMemFree(text);
         text = nullptr;
         item->GetIcon(nullptr, &text);

@@ -165,30 +165,6 @@ TEST_F(invoke, all_tags_without_a_definitions_file_launches_nothing_and_logs_the
               std::string::npos);
 }
 
-TEST_F(invoke, the_separator_has_no_title_is_disabled_and_flagged)
-{
-    ComPtr<IEnumExplorerCommand> commands;
-    ASSERT_EQ(command_->EnumSubCommands(&commands), S_OK);
-    ComPtr<IExplorerCommand> item;
-    while (commands->Next(1, &item, nullptr) == S_OK)
-    {
-        EXPCMDFLAGS flags{};
-        item->GetFlags(&flags);
-        if (flags == ECF_ISSEPARATOR)
-        {
-            PWSTR title = reinterpret_cast<PWSTR>(1);
-            EXPECT_EQ(item->GetTitle(nullptr, &title), S_FALSE);
-            EXPECT_EQ(title, nullptr);
-            EXPCMDSTATE state{};
-            EXPECT_EQ(item->GetState(nullptr, FALSE, &state), S_OK);
-            EXPECT_EQ(state, ECS_DISABLED);
-            return;
-        }
-        item.Reset();
-    }
-    ADD_FAILURE() << "no separator";
-}
-
 TEST_F(invoke, recognize_faces_without_consent_or_owning_app_opens_the_people_page)
 {
     const auto photo = file("a.jpg");

@@ -71,35 +71,6 @@ struct fake_stores
     }
 };
 
-// Lets all threads finish one cascade before the next one opens.
-class round_barrier
-{
-public:
-    round_barrier(int threads, std::function<void()> between) : threads_(threads), between_(std::move(between)) {}
-    void arrive_and_wait()
-    {
-        std::unique_lock guard(lock_);
-        const int round = round_;
-        if (++arrived_ == threads_)
-        {
-            between_();
-            arrived_ = 0;
-            ++round_;
-            next_.notify_all();
-            return;
-        }
-        next_.wait(guard, [&] { return round_ != round; });
-    }
-
-private:
-    std::mutex lock_;
-    std::condition_variable next_;
-    int threads_;
-    int arrived_ = 0;
-    int round_ = 0;
-    std::function<void()> between_;
-};
-
 class tag_entries : public testing::Test
 {
 protected:
@@ -192,46 +163,47 @@ TEST_F(tag_entries, concurrent_icon_requests_fill_each_cascade_once)
 {
     const auto items = test_support::make_items({file("a.jpg", {L"Holiday"}), file("b.jpg", {L"Holiday"})});
     constexpr int threads_count = 8;
-    constexpr int cascades = 1000;
-    std::vector<ComPtr<IExplorerCommand>> entries;
+    std::vector<ComPtr<IExplorerCommand>> entries = open_cascade();
     std::atomic<int> wrong{0};
-    round_barrier round(threads_count, [&] {
-        // Between rounds: check the finished cascade, then open the next one.
-        if (fake_stores::opened != 2)
+    // Eight threads share each cascade; the last to finish a round checks it and opens the next.
+    // (A condition variable, since std::barrier can hang with MinGW's runtime.)
+    std::mutex lock;
+    std::condition_variable next_round;
+    int arrived = 0;
+    int round = 0;
+    auto finish_round = [&] {
+        std::unique_lock guard(lock);
+        const int mine = round;
+        if (++arrived < threads_count)
         {
-            ++wrong;
+            next_round.wait(guard, [&] { return round != mine; });
+            return;
         }
+        wrong += fake_stores::opened != 2;
         fake_stores::opened = 0;
         entries = open_cascade();
-    });
-    entries = open_cascade();
-    std::vector<std::thread> threads;
-    for (int t = 0; t < threads_count; ++t)
+        arrived = 0;
+        ++round;
+        next_round.notify_all();
+    };
+    std::vector<std::jthread> threads;
+    for (size_t t = 0; t < threads_count; ++t)
     {
         threads.emplace_back([&, t] {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            for (int c = 0; c < cascades; ++c)
+            for (int cascade = 0; cascade < 1000; ++cascade)
             {
-                // Each thread walks the entries from another starting point.
+                // Each thread walks the tag entries from another starting point.
                 for (size_t i = 0; i < 4; ++i)
                 {
-                    const auto& entry = entries[(i + static_cast<size_t>(t)) % 4];
-                    const std::wstring icon = icon_of(entry.Get(), items.Get());
-                    const bool tagged = icon.ends_with(L"_generated-tagged.ico");
-                    if (tagged != (entry.Get() == entries[0].Get()))
-                    {
-                        ++wrong;
-                    }
+                    const auto& entry = entries[(i + t) % 4];
+                    const bool tagged = icon_of(entry.Get(), items.Get()).ends_with(L"_generated-tagged.ico");
+                    wrong += tagged != (entry.Get() == entries[0].Get());
                 }
-                round.arrive_and_wait();
+                finish_round();
             }
-            CoUninitialize();
         });
     }
-    for (auto& thread : threads)
-    {
-        thread.join();
-    }
+    threads.clear();
     EXPECT_EQ(wrong, 0);
 }
 } // namespace
