@@ -1,6 +1,8 @@
 // Tag entries of one cascade: which show the check-marked icon, and how often the selection
 // is read. Wine has no property store for files, so the stores come from a stand-in keyed by path.
 #include "TagShellExtension/metadata/item_metadata.h"
+#include "TagShellExtension/requests/process_launcher.h"
+#include "common/conversions.h"
 #include "TagShellExtension/tag_context_main_menu_item.h"
 #include "support/fake_shell_items.h"
 #include "support/product_files.h"
@@ -157,6 +159,31 @@ TEST_F(tag_entries, an_unreadable_selection_leaves_every_entry_untagged_with_one
     EXPECT_NE(log.find("[ERROR] Failed to obtain tags from: . Details: GetDisplayName"), std::string::npos) << log;
     EXPECT_EQ(log.find("Failed to obtain tags", log.find("Failed to obtain tags") + 1), std::string::npos);
     EXPECT_EQ(fake_stores::opened, 0);
+}
+
+TEST_F(tag_entries, a_failed_launch_is_logged_answers_s_false_and_keeps_the_request)
+{
+    const auto saved = shell_object_functions();
+    shell_object_functions().create_instance = [](REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* result) -> HRESULT {
+        *result = nullptr;
+        return E_FAIL;
+    };
+    const auto temp = scratch_ / L"temp";
+    std::filesystem::create_directories(temp);
+    wchar_t saved_tmp[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"TMP", saved_tmp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    const auto photo = file("a.jpg", {});
+    const test_support::log_mark mark;
+    const HRESULT hr = open_cascade()[0]->Invoke(test_support::make_items({photo}).Get(), nullptr);
+    shell_object_functions() = saved;
+    SetEnvironmentVariableW(L"TMP", saved_tmp);
+
+    EXPECT_EQ(hr, S_FALSE);
+    EXPECT_NE(mark.new_text().find("[ERROR] Failed to append tags to: " + common::to_utf8(photo) + ". Details " +
+                                   explorer_launch_error),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::is_empty(temp)) << "the request stays for a later look";
 }
 
 TEST_F(tag_entries, concurrent_icon_requests_fill_each_cascade_once)
