@@ -52,3 +52,20 @@ invoke "All tags..." Beach.jpg "Summer 2026/Sunset.JPG"
 invoke "Remove all tags" Beach.jpg
 invoke "Auto tag" Beach.jpg
 invoke "Recognize faces" "Summer 2026" Beach.jpg
+
+# Wine serves no property store, so nothing could show as tagged; the host stands in for
+# the property-system functions the DLL imports and answers System.Keywords for these files.
+keywords=(--keywords "$(win "$samples/Beach.jpg")=Holiday;Family;Work"
+  --keywords "$(win "$samples/Summer 2026/Sunset.JPG")=Family;Holiday")
+photos=("$(win "$samples/Beach.jpg")" "$(win "$samples/Summer 2026/Sunset.JPG")")
+echo
+echo "== Explorer opens the context menu on two photos that both carry Holiday and Family (Beach.jpg also Work)"
+"$run" "$bin/tag_menu_host.exe" show "${keywords[@]}" "$(win "$bin/TagShellExtension.dll")" "${photos[@]}"
+
+echo
+echo "== The same menu as Windows 11 Explorer draws it, light and dark"
+mkdir -p docs
+"$run" "$bin/tag_menu_host.exe" render "${keywords[@]}" "$(win "$bin/TagShellExtension.dll")" \
+  "$(win docs/menu_light.png)" "${photos[@]}"
+"$run" "$bin/tag_menu_host.exe" render --dark "${keywords[@]}" "$(win "$bin/TagShellExtension.dll")" \
+  "$(win docs/menu_dark.png)" "${photos[@]}"

@@ -1,5 +1,10 @@
 // Plays Explorer for the Tag extension: loads the DLL, creates the command through its
 // class factory and asks it what Explorer asks when it builds a context menu.
+#include "keyword_stand_in.h"
+#include "menu_model.h"
+#include "menu_render.h"
+#include "theme_stand_in.h"
+
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -10,10 +15,104 @@
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
+using namespace tag_menu_host;
 
 namespace
 {
-constexpr CLSID tag_command_class = {0xa2877438, 0x9a16, 0x4629, {0x91, 0x2a, 0x12, 0x23, 0xb4, 0xe3, 0xb0, 0x25}};
+constexpr CLSID tag_command_class = {
+    0xa2877438, 0x9a16, 0x4629, {0x91, 0x2a, 0x12, 0x23, 0xb4, 0xe3, 0xb0, 0x25}};
+
+constexpr const wchar_t* usage_text =
+    L"usage: tag_menu_host show [options] <TagShellExtension.dll> <path>...\n"
+    L"       tag_menu_host render [options] <TagShellExtension.dll> <out.png> <path>...\n"
+    L"       tag_menu_host invoke <TagShellExtension.dll> <entry title> <path>...\n"
+    L"       tag_menu_host --help\n"
+    L"\n"
+    L"show    prints the Tag command and its cascade for the selection, as Explorer asks for them\n"
+    L"render  draws them as Windows 11 Explorer's context menu shows them, the cascade open, to a PNG\n"
+    L"invoke  chooses the cascade entry with that title, then prints what the started program\n"
+    L"        received (read from companion_records beside the DLL, written by the stand-ins)\n"
+    L"\n"
+    L"options of show and render:\n"
+    L"  --dark                            dark theme: the DLL reads AppsUseLightTheme=0 (render\n"
+    L"                                    without --dark makes it read 1) and the picture is dark\n"
+    L"  --keywords <path>=<tag1;tag2>     the item at <path> carries these tags in System.Keywords;\n"
+    L"                                    repeatable. Wine serves no property store, so the host\n"
+    L"                                    stands in for the property-system functions the DLL\n"
+    L"                                    imports; the file itself must exist and is not changed\n"
+    L"\n"
+    L"Paths are Windows paths (C:\\Samples\\Beach.jpg). Exit status: 0 done, 1 the DLL or the\n"
+    L"drawing failed, 2 bad arguments.";
+
+void write_line(FILE* stream, const std::wstring& text)
+{
+    // The console may not be UTF-8; write UTF-8 bytes so redirected output stays readable.
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                        nullptr);
+    bytes += '\n';
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::fflush(stream);
+}
+
+void print(const std::wstring& text)
+{
+    write_line(stdout, text);
+}
+
+int usage_error(const std::wstring& message)
+{
+    write_line(stderr, L"tag_menu_host: " + message + L" (see tag_menu_host --help)");
+    return 2;
+}
+
+int failure(const std::wstring& message)
+{
+    write_line(stderr, L"tag_menu_host: " + message);
+    return 1;
+}
+
+std::wstring hex(HRESULT hr)
+{
+    wchar_t buffer[16];
+    swprintf(buffer, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    return buffer;
+}
+
+// The system's text for an error code, on one line.
+std::wstring error_text(DWORD code)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length != 0 && text != nullptr ? std::wstring(text, length) : L"";
+    LocalFree(text);
+    for (size_t at = message.find(L"%1"); at != std::wstring::npos; at = message.find(L"%1"))
+    {
+        message.replace(at, 2, L"the file");
+    }
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L' ' || message.back() == L'.'))
+    {
+        message.pop_back();
+    }
+    return L"error " + std::to_wstring(code) + (message.empty() ? L"" : L": " + message);
+}
+
+std::wstring full_path(const std::wstring& path)
+{
+    std::wstring full(32768, L'\0');
+    const DWORD size = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (size == 0 || size >= full.size())
+    {
+        return path;
+    }
+    full.resize(size);
+    return full;
+}
 
 struct com_apartment
 {
@@ -27,16 +126,158 @@ struct com_apartment
     }
 };
 
-void print(const std::wstring& text)
+// ---- Command line
+
+struct host_options
 {
-    // The console may not be UTF-8; write UTF-8 bytes so redirected output stays readable.
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                        nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fputc('\n', stdout);
+    std::wstring action;
+    std::wstring dll;
+    std::wstring title;  // invoke
+    std::wstring output; // render
+    bool dark = false;
+    std::vector<keyword_entry> keywords;
+    std::vector<std::wstring> paths;
+};
+
+bool is_help(const std::wstring& arg)
+{
+    return arg == L"--help" || arg == L"-h" || arg == L"/?";
+}
+
+// Empty on success, else the one-line complaint.
+std::wstring parse_command_line(const std::vector<std::wstring>& args, host_options& options)
+{
+    if (args.empty())
+    {
+        return L"no subcommand given";
+    }
+    options.action = args[0];
+    const bool drawing_options = options.action == L"show" || options.action == L"render";
+    if (!drawing_options && options.action != L"invoke")
+    {
+        return L"unknown subcommand \"" + options.action + L"\"";
+    }
+    std::vector<std::wstring> positional;
+    bool options_ended = false;
+    for (size_t i = 1; i < args.size(); ++i)
+    {
+        const std::wstring& arg = args[i];
+        if (options_ended || arg.size() < 2 || arg.compare(0, 2, L"--") != 0)
+        {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == L"--")
+        {
+            options_ended = true;
+            continue;
+        }
+        const bool keywords = arg == L"--keywords" || arg.compare(0, 11, L"--keywords=") == 0;
+        if (arg != L"--dark" && !keywords)
+        {
+            return L"unknown option \"" + arg + L"\"";
+        }
+        if (!drawing_options)
+        {
+            return arg.substr(0, arg.find(L'=')) + L" applies to show and render only";
+        }
+        if (arg == L"--dark")
+        {
+            options.dark = true;
+            continue;
+        }
+        std::wstring value;
+        if (arg == L"--keywords")
+        {
+            if (++i == args.size())
+            {
+                return L"--keywords needs <path>=<tag1;tag2>";
+            }
+            value = args[i];
+        }
+        else
+        {
+            value = arg.substr(11);
+        }
+        auto entry = parse_keyword_entry(value);
+        if (!entry)
+        {
+            return L"--keywords needs <path>=<tag1;tag2>, not \"" + value + L"\"";
+        }
+        options.keywords.push_back(std::move(*entry));
+    }
+
+    size_t next = 0;
+    if (next == positional.size())
+    {
+        return L"no DLL given";
+    }
+    options.dll = positional[next++];
+    if (options.action == L"invoke")
+    {
+        if (next == positional.size())
+        {
+            return L"no entry title given";
+        }
+        options.title = positional[next++];
+    }
+    if (options.action == L"render")
+    {
+        if (next == positional.size())
+        {
+            return L"no output PNG given";
+        }
+        options.output = full_path(positional[next++]);
+    }
+    if (next == positional.size())
+    {
+        return L"no paths given";
+    }
+    options.paths.assign(positional.begin() + static_cast<std::ptrdiff_t>(next), positional.end());
+    return {};
+}
+
+// ---- Explorer's side
+
+// The loaded DLL and its two exports.
+struct extension
+{
+    HMODULE module = nullptr;
+    HRESULT(STDAPICALLTYPE* get_class_object)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(STDAPICALLTYPE* can_unload_now)() = nullptr;
+};
+
+// Explorer only ever selects items that exist, so a path that does not parse is refused.
+std::wstring make_selection(const std::vector<std::wstring>& paths, ComPtr<IShellItemArray>& items)
+{
+    std::vector<PIDLIST_ABSOLUTE> lists;
+    std::wstring problem;
+    for (const auto& path : paths)
+    {
+        PIDLIST_ABSOLUTE list = nullptr;
+        const std::wstring full = full_path(path);
+        const HRESULT hr = SHParseDisplayName(full.c_str(), nullptr, &list, 0, nullptr);
+        if (FAILED(hr) || list == nullptr)
+        {
+            problem = L"cannot find \"" + full + L"\" (" + hex(hr) + L")";
+            break;
+        }
+        lists.push_back(list);
+    }
+    if (problem.empty())
+    {
+        const HRESULT hr = SHCreateShellItemArrayFromIDLists(
+            static_cast<UINT>(lists.size()), const_cast<PCIDLIST_ABSOLUTE_ARRAY>(lists.data()), &items);
+        if (FAILED(hr))
+        {
+            problem = L"cannot make a selection of the paths (" + hex(hr) + L")";
+        }
+    }
+    for (auto list : lists)
+    {
+        CoTaskMemFree(list);
+    }
+    return problem;
 }
 
 std::wstring visible(const std::wstring& text)
@@ -44,34 +285,9 @@ std::wstring visible(const std::wstring& text)
     std::wstring result;
     for (wchar_t c : text)
     {
-        if (c == L'\t')
-        {
-            result += L"\\t";
-        }
-        else
-        {
-            result += c;
-        }
+        result += c == L'\t' ? std::wstring(L"\\t") : std::wstring(1, c);
     }
     return result;
-}
-
-// Calls a getter that hands out a CoTaskMem string and takes ownership of it.
-template <typename Getter>
-std::wstring take_string(Getter&& get)
-{
-    PWSTR text = nullptr;
-    const HRESULT hr = get(&text);
-    std::wstring result = SUCCEEDED(hr) && text != nullptr ? text : L"";
-    CoTaskMemFree(text);
-    return result;
-}
-
-std::wstring hex(HRESULT hr)
-{
-    wchar_t buffer[16];
-    swprintf(buffer, 16, L"0x%08lX", static_cast<unsigned long>(hr));
-    return buffer;
 }
 
 std::wstring state_name(EXPCMDSTATE state)
@@ -83,79 +299,20 @@ std::wstring state_name(EXPCMDSTATE state)
     return (state & ECS_DISABLED) ? L"disabled" : L"enabled";
 }
 
-ComPtr<IShellItemArray> make_selection(const std::vector<std::wstring>& paths)
+void describe(const menu_entry& entry, const std::wstring& indent)
 {
-    std::vector<PIDLIST_ABSOLUTE> lists;
-    for (const auto& path : paths)
-    {
-        wchar_t full[MAX_PATH * 4];
-        GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
-        PIDLIST_ABSOLUTE list = nullptr;
-        if (SUCCEEDED(SHParseDisplayName(full, nullptr, &list, 0, nullptr)))
-        {
-            lists.push_back(list);
-        }
-        else
-        {
-            print(L"warning: cannot parse " + std::wstring(full));
-        }
-    }
-    ComPtr<IShellItemArray> items;
-    SHCreateShellItemArrayFromIDLists(static_cast<UINT>(lists.size()),
-                                      const_cast<PCIDLIST_ABSOLUTE_ARRAY>(lists.data()), &items);
-    for (auto list : lists)
-    {
-        CoTaskMemFree(list);
-    }
-    return items;
-}
-
-void describe(IExplorerCommand* command, IShellItemArray* items, const std::wstring& indent)
-{
-    const std::wstring title = take_string([&](PWSTR* text) { return command->GetTitle(items, text); });
-    const std::wstring icon = take_string([&](PWSTR* text) { return command->GetIcon(items, text); });
-    EXPCMDSTATE state = ECS_HIDDEN;
-    const HRESULT state_result = command->GetState(items, TRUE, &state);
-    EXPCMDFLAGS flags = ECF_DEFAULT;
-    command->GetFlags(&flags);
-    GUID name{};
-    wchar_t name_text[64] = L"";
-    if (SUCCEEDED(command->GetCanonicalName(&name)))
-    {
-        StringFromGUID2(name, name_text, 64);
-    }
-    if (flags & ECF_ISSEPARATOR)
+    if (entry.is_separator())
     {
         print(indent + L"----------------");
         return;
     }
-    print(indent + L"title: \"" + visible(title) + L"\"");
-    print(indent + L"  state: " + state_name(state) + L" (" + hex(state_result) + L")  flags: " +
-          std::to_wstring(flags) + L"  canonical name: " + name_text);
-    print(indent + L"  icon: " + (icon.empty() ? L"(none)" : icon));
+    wchar_t name[64] = L"";
+    StringFromGUID2(entry.canonical_name, name, 64);
+    print(indent + L"title: \"" + visible(entry.title) + L"\"");
+    print(indent + L"  state: " + state_name(entry.state) + L" (" + hex(entry.state_result) + L")  flags: " +
+          std::to_wstring(entry.flags) + L"  canonical name: " + name);
+    print(indent + L"  icon: " + (entry.icon.empty() ? L"(none)" : entry.icon));
 }
-constexpr const wchar_t* usage_text =
-    L"usage: tag_menu_host show <TagShellExtension.dll> <path>...\n"
-    L"       tag_menu_host invoke <TagShellExtension.dll> <entry title> <path>...\n"
-    L"       tag_menu_host --help\n"
-    L"\n"
-    L"show    prints the Tag command and its cascade for the selection, as Explorer asks for them\n"
-    L"invoke  chooses the cascade entry with that title, then prints what the started program\n"
-    L"        received (read from companion_records beside the DLL, written by the stand-ins)";
-
-int usage_error(const std::wstring& message)
-{
-    std::fwprintf(stderr, L"tag_menu_host: %ls (see tag_menu_host --help)\n", message.c_str());
-    return 2;
-}
-
-// The loaded DLL and its two exports.
-struct extension
-{
-    HMODULE module = nullptr;
-    HRESULT(STDAPICALLTYPE* get_class_object)(REFCLSID, REFIID, void**) = nullptr;
-    HRESULT(STDAPICALLTYPE* can_unload_now)() = nullptr;
-};
 
 std::wstring records_folder(HMODULE module)
 {
@@ -166,8 +323,9 @@ std::wstring records_folder(HMODULE module)
 
 std::string read_all(const std::wstring& path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
     {
         return {};
@@ -197,9 +355,10 @@ void print_new_records(const std::wstring& folder, const std::vector<std::wstrin
             {
                 any = true;
                 std::wstring text(content.size() - sizes_before[i], L'\0');
-                text.resize(static_cast<size_t>(MultiByteToWideChar(
-                    CP_UTF8, 0, content.data() + sizes_before[i], static_cast<int>(content.size() - sizes_before[i]),
-                    text.data(), static_cast<int>(text.size()))));
+                text.resize(static_cast<size_t>(
+                    MultiByteToWideChar(CP_UTF8, 0, content.data() + sizes_before[i],
+                                        static_cast<int>(content.size() - sizes_before[i]), text.data(),
+                                        static_cast<int>(text.size()))));
                 print(names[i] + L" received:");
                 print(text);
             }
@@ -213,8 +372,57 @@ void print_new_records(const std::wstring& folder, const std::vector<std::wstrin
     print(L"no companion program reported a start within 10 seconds");
 }
 
-int run(const extension& dll, const std::wstring& action, const std::wstring& entry_title,
-        const std::vector<std::wstring>& paths)
+int invoke(const extension& dll, IExplorerCommand* command, IShellItemArray* items, const std::wstring& title)
+{
+    ComPtr<IEnumExplorerCommand> sub_commands;
+    if (FAILED(command->EnumSubCommands(&sub_commands)) || !sub_commands)
+    {
+        return failure(L"the Tag command gives no cascade");
+    }
+    ComPtr<IExplorerCommand> entry;
+    while (sub_commands->Next(1, &entry, nullptr) == S_OK && entry)
+    {
+        if (take_string([&](PWSTR* text) { return entry->GetTitle(items, text); }) == title)
+        {
+            const std::wstring folder = records_folder(dll.module);
+            const std::vector<std::wstring> names{L"Sortwell.Common.BatchProcessor.exe",
+                                                  L"Sortwell.Common.TagManager.exe", L"Lumora.exe"};
+            std::vector<size_t> sizes;
+            for (const auto& name : names)
+            {
+                sizes.push_back(read_all(folder + L"\\" + name + L".log").size());
+            }
+            const HRESULT hr = entry->Invoke(items, nullptr);
+            print(L"Invoke \"" + title + L"\": " + hex(hr));
+            if (hr != S_OK)
+            {
+                return 1;
+            }
+            print_new_records(folder, names, sizes);
+            return 0;
+        }
+        entry.Reset();
+    }
+    return usage_error(L"no cascade entry is titled \"" + title + L"\"");
+}
+
+int render(const context_menu& menu, const host_options& options)
+{
+    if (menu.command.is_hidden())
+    {
+        return failure(L"the Tag command is hidden for this selection, so Explorer shows nothing to draw");
+    }
+    const std::wstring problem =
+        render_menu(menu, options.dark ? menu_theme::dark : menu_theme::light, options.output);
+    if (!problem.empty())
+    {
+        return failure(problem);
+    }
+    print(L"wrote " + options.output);
+    return 0;
+}
+
+int run(const extension& dll, const host_options& options, IShellItemArray* items)
 {
     ComPtr<IClassFactory> factory;
     HRESULT hr = dll.get_class_object(tag_command_class, IID_PPV_ARGS(&factory));
@@ -225,8 +433,7 @@ int run(const extension& dll, const std::wstring& action, const std::wstring& en
     }
     if (FAILED(hr))
     {
-        print(L"error: cannot create the Tag command: " + hex(hr));
-        return 1;
+        return failure(L"cannot create the Tag command: " + hex(hr));
     }
     ComPtr<IObjectWithSite> with_site;
     if (SUCCEEDED(command.As(&with_site)))
@@ -234,90 +441,98 @@ int run(const extension& dll, const std::wstring& action, const std::wstring& en
         with_site->SetSite(factory.Get()); // Explorer's site object is opaque to the command
     }
 
-    auto items = make_selection(paths);
-    if (action == L"show")
-    {
-        describe(command.Get(), items.Get(), L"");
-    }
     int status = 0;
-    bool found = action == L"show";
-    ComPtr<IEnumExplorerCommand> sub_commands;
-    if (SUCCEEDED(command->EnumSubCommands(&sub_commands)) && sub_commands)
+    if (options.action == L"invoke")
     {
-        ComPtr<IExplorerCommand> entry;
-        while (sub_commands->Next(1, &entry, nullptr) == S_OK)
+        status = invoke(dll, command.Get(), items, options.title);
+    }
+    else
+    {
+        const context_menu menu = read_menu(command.Get(), items);
+        if (options.action == L"show")
         {
-            if (action == L"show")
+            describe(menu.command, L"");
+            for (const auto& entry : menu.cascade)
             {
-                describe(entry.Get(), items.Get(), L"    ");
+                describe(entry, L"    ");
             }
-            else if (!found &&
-                     take_string([&](PWSTR* text) { return entry->GetTitle(items.Get(), text); }) == entry_title)
-            {
-                found = true;
-                const std::wstring folder = records_folder(dll.module);
-                const std::vector<std::wstring> names{L"Sortwell.Common.BatchProcessor.exe",
-                                                      L"Sortwell.Common.TagManager.exe", L"Lumora.exe"};
-                std::vector<size_t> sizes;
-                for (const auto& name : names)
-                {
-                    sizes.push_back(read_all(folder + L"\\" + name + L".log").size());
-                }
-                hr = entry->Invoke(items.Get(), nullptr);
-                print(L"Invoke \"" + entry_title + L"\": " + hex(hr));
-                if (hr == S_OK)
-                {
-                    print_new_records(folder, names, sizes);
-                }
-                else
-                {
-                    status = 1;
-                }
-            }
-            entry.Reset();
+        }
+        else
+        {
+            status = render(menu, options);
         }
     }
     if (with_site)
     {
         with_site->SetSite(nullptr);
     }
-    if (!found)
-    {
-        return usage_error(L"no cascade entry is titled \"" + entry_title + L"\"");
-    }
     return status;
+}
+
+// Returns an empty text, or why the stand-ins cannot be put in.
+std::wstring install_stand_ins(const extension& dll, const host_options& options)
+{
+    if (!options.keywords.empty())
+    {
+        if (!install_keyword_stand_in(dll.module, options.keywords))
+        {
+            return options.dll + L" imports no property-store function to stand in for (--keywords)";
+        }
+        print(L"note: System.Keywords supplied by tag_menu_host's stand-in for the Windows property system "
+              L"(--keywords):");
+        for (const auto& entry : options.keywords)
+        {
+            std::wstring tags;
+            for (const auto& tag : entry.tags)
+            {
+                tags += (tags.empty() ? L"" : L";") + tag;
+            }
+            print(L"      " + entry.path + L" = " + (tags.empty() ? L"(empty list)" : tags));
+        }
+    }
+    if (options.dark || options.action == L"render")
+    {
+        if (!install_theme_stand_in(dll.module, !options.dark))
+        {
+            return options.dll + L" imports no registry function to stand in for (theme)";
+        }
+        print(std::wstring(L"note: AppsUseLightTheme=") + (options.dark ? L"0" : L"1") +
+              L" supplied by tag_menu_host's stand-in for the theme registry value (" +
+              (options.dark ? L"--dark" : L"render without --dark") + L")");
+    }
+    return {};
 }
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     const std::vector<std::wstring> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == L"--help" || args[0] == L"-h")
+    for (const auto& arg : args)
     {
-        print(usage_text);
-        return args.empty() ? 2 : 0;
+        if (is_help(arg))
+        {
+            print(usage_text);
+            return 0;
+        }
     }
-    const std::wstring& action = args[0];
-    const size_t first_path = action == L"invoke" ? 3 : 2;
-    if (action != L"show" && action != L"invoke")
+    host_options options;
+    if (const std::wstring problem = parse_command_line(args, options); !problem.empty())
     {
-        return usage_error(L"unknown subcommand \"" + action + L"\"");
+        return usage_error(problem);
     }
-    if (args.size() < 2)
-    {
-        return usage_error(L"no DLL given");
-    }
-    if (args.size() <= first_path)
-    {
-        return usage_error(L"no paths given");
-    }
+
     com_apartment apartment;
+    ComPtr<IShellItemArray> items;
+    if (const std::wstring problem = make_selection(options.paths, items); !problem.empty())
+    {
+        return usage_error(problem);
+    }
 
     extension dll;
-    dll.module = LoadLibraryW(args[1].c_str());
+    dll.module = LoadLibraryW(options.dll.c_str());
     if (dll.module == nullptr)
     {
-        return usage_error(L"cannot load " + args[1]);
+        return usage_error(L"cannot load \"" + options.dll + L"\" (" + error_text(GetLastError()) + L")");
     }
     dll.get_class_object = reinterpret_cast<decltype(dll.get_class_object)>(
         reinterpret_cast<void*>(GetProcAddress(dll.module, "DllGetClassObject")));
@@ -325,11 +540,18 @@ int wmain(int argc, wchar_t** argv)
         reinterpret_cast<void*>(GetProcAddress(dll.module, "DllCanUnloadNow")));
     if (dll.get_class_object == nullptr || dll.can_unload_now == nullptr)
     {
-        return usage_error(args[1] + L" lacks DllGetClassObject or DllCanUnloadNow");
+        FreeLibrary(dll.module);
+        return usage_error(options.dll + L" lacks DllGetClassObject or DllCanUnloadNow");
+    }
+    // Before the first call into the DLL: it keeps what it reads for the life of the process.
+    if (const std::wstring problem = install_stand_ins(dll, options); !problem.empty())
+    {
+        FreeLibrary(dll.module);
+        return usage_error(problem);
     }
 
-    const std::vector<std::wstring> paths(args.begin() + static_cast<std::ptrdiff_t>(first_path), args.end());
-    int status = run(dll, action, action == L"invoke" ? args[2] : L"", paths);
+    int status = run(dll, options, items.Get());
+    items.Reset();
     const bool unloadable = dll.can_unload_now() == S_OK;
     print(std::wstring(L"DllCanUnloadNow: ") + (unloadable ? L"S_OK" : L"S_FALSE"));
     if (!unloadable && status == 0)

@@ -1,0 +1,54 @@
+#include "menu_model.h"
+
+#include <wrl/client.h>
+
+namespace tag_menu_host
+{
+menu_entry read_entry(IExplorerCommand* command, IShellItemArray* items)
+{
+    menu_entry entry;
+    entry.title = take_string([&](PWSTR* text) { return command->GetTitle(items, text); });
+    entry.icon = take_string([&](PWSTR* text) { return command->GetIcon(items, text); });
+    entry.state_result = command->GetState(items, TRUE, &entry.state);
+    if (FAILED(entry.state_result))
+    {
+        entry.state = ECS_HIDDEN;
+    }
+    if (FAILED(command->GetFlags(&entry.flags)))
+    {
+        entry.flags = ECF_DEFAULT;
+    }
+    if (FAILED(command->GetCanonicalName(&entry.canonical_name)))
+    {
+        entry.canonical_name = GUID{};
+    }
+    return entry;
+}
+
+context_menu read_menu(IExplorerCommand* command, IShellItemArray* items)
+{
+    context_menu menu;
+    menu.command = read_entry(command, items);
+    Microsoft::WRL::ComPtr<IEnumExplorerCommand> sub_commands;
+    if (SUCCEEDED(command->EnumSubCommands(&sub_commands)) && sub_commands)
+    {
+        Microsoft::WRL::ComPtr<IExplorerCommand> entry;
+        while (sub_commands->Next(1, &entry, nullptr) == S_OK && entry)
+        {
+            menu.cascade.push_back(read_entry(entry.Get(), items));
+            entry.Reset();
+        }
+    }
+    return menu;
+}
+
+title_parts split_title(const std::wstring& title)
+{
+    const size_t tab = title.find(L'\t');
+    if (tab == std::wstring::npos)
+    {
+        return {title, L""};
+    }
+    return {title.substr(0, tab), title.substr(tab + 1)};
+}
+} // namespace tag_menu_host
