@@ -10,83 +10,42 @@ namespace
 {
 using namespace tag_extension;
 
-const wchar_t* const theme_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
-const wchar_t* const theme_name = L"AppsUseLightTheme";
-
-void set_theme(DWORD type, const void* data, DWORD size)
+LSTATUS set_theme(DWORD type, unsigned long long value)
 {
-    RegSetKeyValueW(HKEY_CURRENT_USER, theme_key, theme_name, type, data, size);
-}
-void set_theme(DWORD value)
-{
-    set_theme(REG_DWORD, &value, sizeof(value));
+    return RegSetKeyValueW(HKEY_CURRENT_USER,
+                           L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                           L"AppsUseLightTheme", type, &value, type == REG_QWORD ? 8 : 4);
 }
 
-// Puts the user's theme setting back as the test found it.
-struct theme_restorer
+TEST(command_icons, theme_value_zero_means_dark_else_light_and_the_tag_icon_keeps_the_theme_of_its_first_use)
 {
-    HKEY key = nullptr;
-    bool had_key = RegOpenKeyExW(HKEY_CURRENT_USER, theme_key, 0, KEY_READ, &key) == ERROR_SUCCESS;
-    DWORD saved = 0, size = sizeof(saved);
-    bool had_value = RegGetValueW(HKEY_CURRENT_USER, theme_key, theme_name, RRF_RT_REG_DWORD, nullptr, &saved,
-                                  &size) == ERROR_SUCCESS;
-    ~theme_restorer()
-    {
-        RegCloseKey(key);
-        had_value ? set_theme(saved) : (void)RegDeleteKeyValueW(HKEY_CURRENT_USER, theme_key, theme_name);
-        if (!had_key)
-        {
-            RegDeleteKeyW(HKEY_CURRENT_USER, theme_key);
-        }
-    }
-};
-
-std::wstring module_folder()
-{
-    return common::module_folder(common::module_handle()).wstring();
-}
-
-TEST(command_icons, theme_value_zero_means_dark_and_anything_unreadable_means_light)
-{
-    {
-        theme_restorer restorer;
-        set_theme(0);
-        EXPECT_FALSE(apps_use_light_theme());
-        set_theme(1);
-        EXPECT_TRUE(apps_use_light_theme());
-        const unsigned long long zero = 0; // too long for the 4-byte read
-        set_theme(REG_QWORD, &zero, sizeof(zero));
-        EXPECT_TRUE(apps_use_light_theme());
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, theme_key, theme_name);
-        EXPECT_TRUE(apps_use_light_theme());
-    }
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, theme_key, 0, KEY_READ, &key) != ERROR_SUCCESS) // as under Wine
-    {
-        EXPECT_TRUE(apps_use_light_theme());
-    }
-    RegCloseKey(key);
-}
-
-TEST(command_icons, tag_command_icon_follows_the_theme_of_its_first_use_only)
-{
-    theme_restorer restorer;
-    const bool light = apps_use_light_theme();
+    // The user's own settings stay untouched: HKCU is a scratch key for the test.
+    HKEY user = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\TagIconTests", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &user, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, user), ERROR_SUCCESS);
+    EXPECT_TRUE(apps_use_light_theme()); // no key at all
+    EXPECT_EQ(set_theme(REG_DWORD, 2), ERROR_SUCCESS);
+    EXPECT_TRUE(apps_use_light_theme());
+    set_theme(REG_QWORD, 0); // too long for the 4-byte read
+    EXPECT_TRUE(apps_use_light_theme());
+    set_theme(REG_DWORD, 0);
+    EXPECT_FALSE(apps_use_light_theme());
     const std::wstring first = tag_command_icon_path();
-    EXPECT_EQ(first, tag_command_icon_path(light));
-    set_theme(light ? 0 : 1);
+    EXPECT_TRUE(first.ends_with(L"\\tag_action_dark.ico")) << first;
+    set_theme(REG_DWORD, 1);
+    EXPECT_TRUE(apps_use_light_theme());
     EXPECT_EQ(tag_command_icon_path(), first);
 
-    EXPECT_EQ(tag_command_icon_path(true), module_folder() + L"\\Content\\Icons\\tag_action_light.ico");
-    EXPECT_EQ(tag_command_icon_path(false), module_folder() + L"\\Content\\Icons\\tag_action_dark.ico");
-    EXPECT_EQ(auto_tag_icon_path(), module_folder() + L"\\Content\\Icons\\auto_tag_action.ico");
-    EXPECT_EQ(check_mark_icon_path(nullptr),
-              module_folder() + L"\\Content\\Icons\\check_mark_for_icon_overlay.ico");
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(user);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TagIconTests");
 }
 
 TEST(command_icons, icon_values_resolve_against_the_module_folder_unless_absolute)
 {
-    const std::wstring base = module_folder() + L"\\";
+    const std::wstring base = common::module_folder(common::module_handle()).wstring() + L"\\";
     const std::vector<std::pair<std::optional<std::wstring>, std::wstring>> cases{
         {std::nullopt, L""},
         {L"", base},
