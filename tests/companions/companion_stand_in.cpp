@@ -19,131 +19,85 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace
 {
 std::string to_utf8(const std::wstring& text)
 {
-    if (text.empty())
-    {
-        return {};
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
-                        nullptr);
+    std::string result(text.size() * 3, '\0');
+    result.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
+                                      static_cast<int>(result.size()), nullptr, nullptr));
     return result;
 }
 
 std::wstring environment(const wchar_t* name)
 {
-    wchar_t value[32768] = {};
-    const DWORD length = GetEnvironmentVariableW(name, value, 32768);
-    return length > 0 && length < 32768 ? std::wstring(value, length) : std::wstring();
+    std::wstring value(32768, L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), 32768));
+    return value;
 }
 
 // What follows the program name, the way the program itself would parse it.
 std::wstring argument_text()
 {
     const std::wstring line = GetCommandLineW();
-    size_t at = 0;
-    if (!line.empty() && line[0] == L'"')
-    {
-        const size_t closing = line.find(L'"', 1);
-        at = closing == std::wstring::npos ? line.size() : closing + 1;
-    }
-    else
-    {
-        at = line.find_first_of(L" \t");
-        at = at == std::wstring::npos ? line.size() : at;
-    }
-    while (at < line.size() && (line[at] == L' ' || line[at] == L'\t'))
-    {
-        ++at;
-    }
-    return line.substr(at);
+    const bool quoted = !line.empty() && line[0] == L'"';
+    size_t at = line.find_first_of(quoted ? L"\"" : L" \t", quoted ? 1 : 0);
+    at = line.find_first_not_of(L" \t", at == std::wstring::npos || !quoted ? at : at + 1);
+    return at == std::wstring::npos ? std::wstring() : line.substr(at);
 }
 
+// INVALID_FILE_ATTRIBUTES has the directory bit set too.
 bool is_file(const std::wstring& path)
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return !path.empty() && attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-std::wstring named_file(const std::wstring& arguments)
-{
-    if (is_file(arguments))
-    {
-        return arguments;
-    }
-    int count = 0;
-    LPWSTR* parts = arguments.empty() ? nullptr : CommandLineToArgvW(arguments.c_str(), &count);
-    std::wstring last = parts != nullptr && count > 0 ? parts[count - 1] : L"";
-    LocalFree(parts);
-    return is_file(last) ? last : std::wstring();
-}
-
-std::string file_content(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return !path.empty() && (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 } // namespace
 
 int main()
 {
-    const std::wstring sleep_ms = environment(L"TAG_COMPANION_SLEEP_MS");
-    if (!sleep_ms.empty())
-    {
-        Sleep(static_cast<DWORD>(std::stoul(sleep_ms)));
-    }
-
-    wchar_t own_path[32768] = {};
-    GetModuleFileNameW(nullptr, own_path, 32768);
-    const std::wstring program = own_path;
+    Sleep(static_cast<DWORD>(_wtoi(environment(L"TAG_COMPANION_SLEEP_MS").c_str())));
+    std::wstring program(32768, L'\0');
+    program.resize(GetModuleFileNameW(nullptr, program.data(), 32768));
     const size_t separator = program.find_last_of(L'\\');
     std::wstring folder = environment(L"TAG_COMPANION_RECORDS");
-    if (folder.empty())
-    {
-        folder = program.substr(0, separator) + L"\\companion_records";
-    }
+    folder = folder.empty() ? program.substr(0, separator) + L"\\companion_records" : folder;
     CreateDirectoryW(folder.c_str(), nullptr);
 
     const std::wstring arguments = argument_text();
-    const std::wstring file = named_file(arguments);
-    const std::string content = file.empty() ? std::string() : file_content(file);
-
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    const auto text = [&writer](const std::string& value)
-    { writer.String(value.data(), static_cast<rapidjson::SizeType>(value.size())); };
+    // The request file: the whole argument text, else its last argument. Empty text is not
+    // split, as CommandLineToArgvW would then name this program.
+    int count = 0;
+    LPWSTR* parts =
+        arguments.empty() || is_file(arguments) ? nullptr : CommandLineToArgvW(arguments.c_str(), &count);
+    std::wstring file = parts != nullptr && count > 0 ? parts[count - 1] : arguments;
+    LocalFree(parts);
+    file = is_file(file) ? file : std::wstring();
+    std::ostringstream content;
+    content << std::ifstream(file.c_str(), std::ios::binary).rdbuf();
+    rapidjson::StringBuffer line;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(line);
     writer.StartObject();
-    writer.Key("program");
-    text(to_utf8(program));
-    writer.Key("arguments");
-    text(to_utf8(arguments));
-    writer.Key("file");
-    text(to_utf8(file));
-    writer.Key("content");
-    text(content);
-    writer.EndObject();
-    const std::string line = std::string(buffer.GetString(), buffer.GetSize()) + "\n";
-
-    // One append per record, so records of programs running side by side stay whole.
-    const std::wstring record_path = folder + L"\\" + program.substr(separator + 1) + L".log";
-    const HANDLE record = CreateFileW(record_path.c_str(), FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (record == INVALID_HANDLE_VALUE)
+    for (const auto& [key, value] : {std::pair<const char*, std::string>{"program", to_utf8(program)},
+                                     {"arguments", to_utf8(arguments)},
+                                     {"file", to_utf8(file)},
+                                     {"content", content.str()}})
     {
-        return 1;
+        writer.Key(key);
+        writer.String(value.data(), static_cast<rapidjson::SizeType>(value.size()));
     }
+    writer.EndObject();
+    line.Put('\n');
+
+    // One append per record, so records of programs running side by side stay whole. Should
+    // the open fail, the write and close on the invalid handle fail harmlessly.
+    const HANDLE record =
+        CreateFileW((folder + L"\\" + program.substr(separator + 1) + L".log").c_str(), FILE_APPEND_DATA,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
-    WriteFile(record, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    WriteFile(record, line.GetString(), static_cast<DWORD>(line.GetSize()), &written, nullptr);
     CloseHandle(record);
-    return 0;
+    return record == INVALID_HANDLE_VALUE ? 1 : 0;
 }

@@ -1,70 +1,39 @@
-// Request files written into a temporary folder redirected to a scratch folder.
-#include "TagShellExtension/requests/batch_dispatch.h"
+// Request files written into the user's temporary folder and into a scratch folder.
 #include "TagShellExtension/requests/batch_request.h"
 #include "common/conversions.h"
 #include "support/scratch_folder.h"
-#include "request_support.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <set>
+#include <tuple>
 
 namespace
 {
 using namespace tag_extension;
 
-std::string expected_text(const std::string& guid, const std::string& action, const std::string& parameters,
+// The whole file for a toggle_tags job; parameters and paths as escaped JSON text.
+std::string expected_text(const std::string& guid, const std::string& parameters,
                           const std::vector<std::string>& paths)
 {
-    std::string files = "[]";
-    if (!paths.empty())
+    std::string files;
+    for (const auto& path : paths)
     {
-        files = "[";
-        for (const auto& path : paths)
-        {
-            files += (files.size() > 1 ? ",\r\n" : "\r\n") +
-                     std::string("        {\r\n            \"path\": \"") + path + "\"\r\n        }";
-        }
-        files += "\r\n    ]";
+        files += (files.empty() ? "\r\n" : ",\r\n") + std::string("        {\r\n            \"path\": \"") +
+                 path + "\"\r\n        }";
     }
     return "{\r\n    \"version\": \"1.0\",\r\n    \"job\": {\r\n        \"guid\": \"" + guid +
-           "\",\r\n        \"action_type\": \"" + action + "\",\r\n        \"action_parameters\": \"" +
-           parameters + "\"\r\n    },\r\n    \"files\": " + files + "\r\n}";
+           "\",\r\n        \"action_type\": \"toggle_tags\",\r\n        \"action_parameters\": \"" +
+           parameters + "\"\r\n    },\r\n    \"files\": [" + files + (paths.empty() ? "]" : "\r\n    ]") +
+           "\r\n}";
 }
 
-class request_file : public testing::Test
+TEST(request_file, holds_the_exact_pretty_printed_utf8_text_under_a_fresh_guid_name_in_the_temp_folder)
 {
-protected:
-    test_support::scratch_folder scratch_;
-    std::filesystem::path temp_ = scratch_ / L"temp";
-    request_tests::temp_folder_override redirect_{temp_};
-};
-
-// The text of what `body` raises as E, or a note that it raised nothing.
-template <typename E, typename Body> std::string raised(Body&& body)
-{
-    try
-    {
-        body();
-    }
-    catch (const E& error)
-    {
-        return error.what();
-    }
-    return "(nothing raised)";
-}
-
-TEST_F(request_file, holds_the_exact_pretty_printed_utf8_text_under_a_fresh_guid_name)
-{
-    struct case_row
-    {
-        std::vector<std::wstring> files;
-        std::wstring parameters;
-        std::vector<std::string> expected_paths;
-        std::string expected_parameters;
-    };
-    const case_row rows[] = {
+    // Files and parameters written, then the paths and parameters expected as JSON text.
+    using strings = std::vector<std::string>;
+    const std::tuple<std::vector<std::wstring>, std::wstring, strings, std::string> rows[] = {
         {{}, L"", {}, ""},
         {{L"C:\\A\\b.txt", L"\\\\server\\share\\c d.jpg"},
          L"",
@@ -83,17 +52,17 @@ TEST_F(request_file, holds_the_exact_pretty_printed_utf8_text_under_a_fresh_guid
     const std::wregex name(
         L"lumora_([0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12})\\.json\\.tmp");
     std::set<std::wstring> guids;
-    for (const auto& row : rows)
+    for (const auto& [files, parameters, expected_paths, expected_parameters] : rows)
     {
-        const std::filesystem::path path = write_request({row.files, L"toggle_tags", row.parameters});
-        EXPECT_TRUE(std::filesystem::equivalent(path.parent_path(), temp_));
-        const std::wstring file_name = path.filename().wstring();
+        const std::wstring file_name =
+            std::filesystem::path(write_request({files, L"toggle_tags", parameters})).filename().wstring();
         std::wsmatch match;
-        ASSERT_TRUE(std::regex_match(file_name, match, name)) << path;
+        ASSERT_TRUE(std::regex_match(file_name, match, name)) << file_name;
         guids.insert(match[1].str());
-        EXPECT_EQ(test_support::read_file(path), expected_text(common::to_utf8(match[1].str()), "toggle_tags",
-                                                               row.expected_parameters, row.expected_paths))
-            << common::to_utf8(row.parameters);
+        const auto path = std::filesystem::temp_directory_path() / file_name;
+        EXPECT_EQ(test_support::read_file(path),
+                  expected_text(common::to_utf8(match[1].str()), expected_parameters, expected_paths));
+        std::filesystem::remove(path);
     }
     EXPECT_EQ(guids.size(), std::size(rows)) << "a GUID was used twice";
 }
@@ -102,57 +71,17 @@ BOOL WINAPI write_part_then_fail(HANDLE file, LPCVOID data, DWORD size, LPDWORD 
                                  LPOVERLAPPED overlapped)
 {
     WriteFile(file, data, size / 2, written, overlapped);
-    SetLastError(ERROR_DISK_FULL);
     return FALSE;
 }
 
-TEST_F(request_file, failures_raise_and_leave_no_file_behind)
+TEST(request_file, a_failed_write_raises_and_removes_the_partial_file)
 {
-    {
-        request_tests::temp_folder_override missing(scratch_ / L"missing", false);
-        EXPECT_NE(raised<std::filesystem::filesystem_error>(
-                      [] {
-                          write_request({{L"C:\\a.jpg"}, L"x", L""});
-                      })
-                      .find("temp_directory_path"),
-                  std::string::npos);
-    }
-
-    batch_request unopenable{{L"C:\\a.jpg"}, L"toggle_tags", L"x"};
-    unopenable.path = (scratch_ / L"no such folder" / L"r.json.tmp").wstring();
-    EXPECT_EQ(raised<std::runtime_error>([&] { write_request(unopenable); }),
-              "Failed to open file for writing: " + common::to_utf8(unopenable.path));
-
-    const auto real_write = request_file_functions().write_file;
+    const test_support::scratch_folder scratch;
+    batch_request request{{L"C:\\a.jpg"}, L"toggle_tags", L""};
+    request.path = (scratch / L"r.json.tmp").wstring();
     request_file_functions().write_file = &write_part_then_fail;
-    EXPECT_EQ(raised<std::runtime_error>(
-                  [] {
-                      write_request({{L"C:\\a.jpg"}, L"x", L""});
-                  })
-                  .rfind("Failed to write file: ", 0),
-              0u);
-    request_file_functions().write_file = real_write;
-    EXPECT_TRUE(request_tests::request_files(temp_).empty());
-}
-
-TEST(action_type_name, follows_the_request_vocabulary_with_unassigned_values_unknown)
-{
-    const std::pair<int, const wchar_t*> rows[] = {
-        {0, L"set_rating"},
-        {2, L"remove_tags"},
-        {3, L"toggle_tags"},
-        {5, L"auto_tag"},
-        {6, L"unknown"},
-        {16, L"unknown"},
-        {17, L"icon_set_builtin_icon"},
-        {23, L"recognize_faces"},
-        {26, L"wipe_all_people"},
-        {27, L"unknown"},
-        {255, L"unknown"},
-    };
-    for (const auto& [value, name] : rows)
-    {
-        EXPECT_EQ(action_type_name(static_cast<action_type>(value)), name) << value;
-    }
+    EXPECT_THROW(write_request(request), std::runtime_error);
+    request_file_functions().write_file = &WriteFile;
+    EXPECT_FALSE(std::filesystem::exists(request.path));
 }
 } // namespace
