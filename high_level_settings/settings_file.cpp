@@ -3,14 +3,14 @@
 #include "common/conversions.h"
 #include "common/logger.h"
 
-#include <optional>
+#include <algorithm>
 #include <utility>
 
 namespace high_level_settings
 {
 namespace
 {
-using common::setting_utilities::read_json;
+using common::setting_utilities::read_json_in_place;
 
 const rapidjson::Value* member(const rapidjson::Value& object, const char* name)
 {
@@ -18,88 +18,54 @@ const rapidjson::Value* member(const rapidjson::Value& object, const char* name)
     return found != object.MemberEnd() ? &found->value : nullptr;
 }
 
-// JSON strings end at an escaped zero character, as everywhere else in the suite.
-std::string text_of(const rapidjson::Value* value)
+// JSON strings and names end at an escaped zero character, as everywhere else in the suite.
+std::string_view text_of(const rapidjson::Value* value)
 {
-    return value != nullptr && value->IsString() ? std::string(value->GetString()) : std::string();
+    return value != nullptr && value->IsString() ? std::string_view(value->GetString()) : std::string_view();
 }
 
-std::wstring wide_text_of(const rapidjson::Value* value)
+// A setting holds a boolean, a text, a number written without fraction or exponent that fits
+// 32 bits (IsInt), or a list; anything else is ignored.
+bool is_setting(const rapidjson::Value& value)
 {
-    return value != nullptr && value->IsString() ? common::to_wide(value->GetString()) : std::wstring();
+    return value.IsBool() || value.IsString() || value.IsInt() || value.IsArray();
 }
 
-std::optional<setting_value> to_setting(const rapidjson::Value& value)
+// The value stored under `key` when the settings object is flattened: members give their own
+// name, members of a group object give "group.member" (one level only), and a later member
+// replaces an earlier one with the same key, whatever the types.
+const rapidjson::Value* flattened_setting(const rapidjson::Value* settings, std::string_view key)
 {
-    if (value.IsBool())
-    {
-        return value.GetBool();
-    }
-    if (value.IsString())
-    {
-        return std::string(value.GetString());
-    }
-    // IsInt holds only for numbers written without fraction or exponent that fit 32 bits.
-    if (value.IsInt())
-    {
-        return std::int32_t{value.GetInt()};
-    }
-    if (value.IsArray())
-    {
-        std::vector<std::string> texts;
-        for (const auto& element : value.GetArray())
-        {
-            if (element.IsString())
-            {
-                texts.emplace_back(element.GetString());
-            }
-        }
-        return texts;
-    }
-    return std::nullopt;
-}
-
-// One level of groups is flattened; deeper objects are ignored. Later keys replace earlier ones.
-setting_map to_settings(const rapidjson::Value* settings)
-{
-    setting_map result;
     if (settings == nullptr || !settings->IsObject())
     {
-        return result;
+        return nullptr;
     }
+    const rapidjson::Value* found = nullptr;
     for (const auto& entry : settings->GetObject())
     {
-        const std::string key = entry.name.GetString();
-        if (entry.value.IsObject())
+        const std::string_view name = entry.name.GetString();
+        if (!entry.value.IsObject())
         {
-            for (const auto& inner : entry.value.GetObject())
+            if (name == key && is_setting(entry.value))
             {
-                if (auto value = to_setting(inner.value))
-                {
-                    result.insert_or_assign(key + "." + inner.name.GetString(), std::move(*value));
-                }
+                found = &entry.value;
+            }
+            continue;
+        }
+        if (key.size() <= name.size() || !key.starts_with(name) || key[name.size()] != '.')
+        {
+            continue;
+        }
+        const std::string_view inner_key = key.substr(name.size() + 1);
+        for (const auto& inner : entry.value.GetObject())
+        {
+            if (inner_key == inner.name.GetString() && is_setting(inner.value))
+            {
+                found = &inner.value;
             }
         }
-        else if (auto value = to_setting(entry.value))
-        {
-            result.insert_or_assign(key, std::move(*value));
-        }
     }
-    return result;
-}
-
-app_record to_record(const rapidjson::Value& element)
-{
-    app_record record;
-    if (element.IsObject())
-    {
-        record.app_id = text_of(member(element, "app_id"));
-        record.name = wide_text_of(member(element, "name"));
-        record.version = wide_text_of(member(element, "version"));
-        record.status = text_of(member(element, "status"));
-        record.settings = to_settings(member(element, "settings"));
-    }
-    return record;
+    return found;
 }
 } // namespace
 
@@ -119,7 +85,9 @@ bool settings_file::parse()
 {
     try
     {
-        const auto document = read_json(file_path());
+        auto fresh = std::make_unique<app_table>();
+        fresh->document = read_json_in_place(file_path(), fresh->text);
+        const auto& document = fresh->document;
         if (!document.IsObject())
         {
             return true;
@@ -136,16 +104,23 @@ bool settings_file::parse()
         {
             return true;
         }
-        app_map fresh;
+        auto& records = fresh->records;
         for (const auto& element : apps->GetArray())
         {
-            auto record = to_record(element);
-            if (!record.app_id.empty() && fresh.find(record.app_id) == fresh.end())
+            const std::string_view id =
+                element.IsObject() ? text_of(member(element, "app_id")) : std::string_view();
+            if (!id.empty())
             {
-                auto id = record.app_id;
-                fresh.emplace(std::move(id), std::move(record));
+                records.emplace_back(id, &element);
             }
         }
+        // When two records share an id, the first in the file is kept.
+        std::stable_sort(records.begin(), records.end(),
+                         [](const auto& left, const auto& right) { return left.first < right.first; });
+        records.erase(std::unique(records.begin(), records.end(),
+                                  [](const auto& left, const auto& right)
+                                  { return left.first == right.first; }),
+                      records.end());
         {
             // Lookups never see a half-built table; the old one is freed after the lock is released.
             std::lock_guard guard(lock_);
@@ -159,15 +134,23 @@ bool settings_file::parse()
     }
 }
 
-const setting_value* settings_file::find(std::string_view app_id, std::string_view key) const noexcept
+const rapidjson::Value* settings_file::find_app(std::string_view app_id) const noexcept
 {
-    const auto app = apps_.find(app_id);
-    if (app == apps_.end())
+    if (!apps_)
     {
         return nullptr;
     }
-    const auto setting = app->second.settings.find(key);
-    return setting != app->second.settings.end() ? &setting->second : nullptr;
+    const auto& records = apps_->records;
+    const auto found =
+        std::lower_bound(records.begin(), records.end(), app_id,
+                         [](const auto& record, std::string_view id) { return record.first < id; });
+    return found != records.end() && found->first == app_id ? found->second : nullptr;
+}
+
+const rapidjson::Value* settings_file::find(std::string_view app_id, std::string_view key) const noexcept
+{
+    const auto* app = find_app(app_id);
+    return app != nullptr ? flattened_setting(member(*app, "settings"), key) : nullptr;
 }
 
 bool settings_file::get_bool(std::string_view app_id, std::string_view key, bool default_value) const noexcept
@@ -176,8 +159,7 @@ bool settings_file::get_bool(std::string_view app_id, std::string_view key, bool
     {
         std::lock_guard guard(lock_);
         const auto* value = find(app_id, key);
-        const auto* flag = value != nullptr ? std::get_if<bool>(value) : nullptr;
-        return flag != nullptr ? *flag : default_value;
+        return value != nullptr && value->IsBool() ? value->GetBool() : default_value;
     }
     catch (...)
     {
@@ -192,8 +174,7 @@ std::wstring settings_file::get_string(std::string_view app_id, std::string_view
     {
         std::lock_guard guard(lock_);
         const auto* value = find(app_id, key);
-        const auto* text = value != nullptr ? std::get_if<std::string>(value) : nullptr;
-        return text != nullptr ? common::to_wide(*text) : default_value;
+        return value != nullptr && value->IsString() ? common::to_wide(value->GetString()) : default_value;
     }
     catch (...)
     {
@@ -218,8 +199,8 @@ bool settings_file::is_owning_app_enabled() noexcept
     try
     {
         std::lock_guard guard(lock_);
-        const auto app = apps_.find(std::string_view(owning_app_id));
-        return app == apps_.end() || app->second.status != "disabled";
+        const auto* app = find_app(owning_app_id);
+        return app == nullptr || text_of(member(*app, "status")) != "disabled";
     }
     catch (...)
     {

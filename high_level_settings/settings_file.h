@@ -2,13 +2,11 @@
 
 #include "common/setting_utilities/common_settings_file.h"
 
-#include <cstdint>
-#include <functional>
-#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <variant>
+#include <utility>
 #include <vector>
 
 namespace high_level_settings
@@ -16,20 +14,15 @@ namespace high_level_settings
 inline constexpr const char* owning_app_id = "sortwell";
 inline constexpr const char* people_app_id = "brightloom";
 
-using setting_value = std::variant<bool, std::string, std::int32_t, std::vector<std::string>>;
-// Keys of nested groups are flattened to "group.key".
-using setting_map = std::map<std::string, setting_value, std::less<>>;
-
-struct app_record
+// The applications of the last file that had an "apps" array: the parsed document, and the
+// first record of each non-empty application id, sorted by id. Settings are looked up in the
+// document itself, so a file with thousands of settings costs no more than its parse.
+struct app_table
 {
-    std::string app_id;
-    std::wstring name;
-    std::wstring version;
-    std::string status;
-    setting_map settings;
+    std::string text; // the document's strings point into it
+    rapidjson::Document document;
+    std::vector<std::pair<std::string_view, const rapidjson::Value*>> records;
 };
-
-using app_map = std::map<std::string, app_record, std::less<>>;
 
 // The suite's settings for all of its applications. Read only; lookups never throw and fall
 // back to their defaults.
@@ -57,11 +50,12 @@ public:
     bool show_recognize_faces_context_menu() noexcept;
 
 private:
-    const setting_value* find(std::string_view app_id, std::string_view key) const noexcept;
+    const rapidjson::Value* find_app(std::string_view app_id) const noexcept;
+    const rapidjson::Value* find(std::string_view app_id, std::string_view key) const noexcept;
 
     mutable std::mutex lock_;
     std::wstring version_;
-    app_map apps_;
+    std::unique_ptr<app_table> apps_;
 };
 
 // The process-wide instance, made on first use; throws std::filesystem::filesystem_error when the

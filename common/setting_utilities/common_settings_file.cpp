@@ -150,6 +150,13 @@ size_t usable_prefix_length(const std::string& text) noexcept
     }
     return size;
 }
+
+std::string usable_text(const std::wstring& path)
+{
+    std::string text = read_bytes(path);
+    text.resize(usable_prefix_length(text));
+    return text;
+}
 } // namespace
 
 std::filesystem::path settings_folder(const std::wstring& folder_name)
@@ -164,11 +171,18 @@ std::filesystem::path defaults_folder(HMODULE module)
 
 rapidjson::Document read_json(const std::wstring& path)
 {
-    std::string text = read_bytes(path);
-    text.resize(usable_prefix_length(text));
+    const std::string text = usable_text(path);
     rapidjson::Document document;
     // Iterative, so that deep nesting costs heap instead of the caller's (Explorer's) stack.
     document.Parse<rapidjson::kParseDefaultFlags | rapidjson::kParseIterativeFlag>(text.c_str());
+    return document;
+}
+
+rapidjson::Document read_json_in_place(const std::wstring& path, std::string& text)
+{
+    text = usable_text(path);
+    rapidjson::Document document;
+    document.ParseInsitu<rapidjson::kParseInsituFlag | rapidjson::kParseIterativeFlag>(text.data());
     return document;
 }
 

@@ -19,6 +19,9 @@ std::filesystem::path defaults_folder(HMODULE module);
 // Reads a whole file as UTF-8 JSON. The text ends at the first NUL byte or invalid UTF-8
 // sequence; a missing or unreadable file reads as empty. Parse errors stay in the document.
 rapidjson::Document read_json(const std::wstring& path);
+// The same, parsed in place (no copy of each string): the document's strings point into
+// `text`, which the caller keeps as long as it uses the document.
+rapidjson::Document read_json_in_place(const std::wstring& path, std::string& text);
 
 // One JSON settings file of the suite: provided from its default copy when the user has none,
 // and parsed again only after its last-write time changed.

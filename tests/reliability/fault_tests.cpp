@@ -1,0 +1,190 @@
+// Every COM call keeps its documented answer when the world around the extension fails:
+// no log folder, no temporary folder, no writable request, no cache folder, no companion,
+// settings files that come and go.
+#include "TagShellExtension/icons/tagged_icon.h"
+#include "TagShellExtension/requests/batch_request.h"
+#include "common/folders.h"
+#include "common/logger.h"
+#include "reliability/reliability_support.h"
+#include "support/fake_shell_items.h"
+#include "support/product_files.h"
+#include "support/scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace
+{
+using Microsoft::WRL::ComPtr;
+using namespace reliability;
+
+// What one menu opening and the three entries that write requests answer.
+struct road_answers
+{
+    HRESULT state_result = E_FAIL;
+    EXPCMDSTATE state = ECS_DISABLED;
+    HRESULT title_result = E_FAIL;
+    bool cascade_as_documented = false;
+    HRESULT tag = E_FAIL;
+    HRESULT remove_all = E_FAIL;
+    HRESULT all_tags = E_FAIL;
+
+    bool operator==(const road_answers&) const = default;
+};
+
+class faults : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        suite_.write(test_support::suite_settings_json("{}", "enabled",
+                                                       R"({"general": {"showAutoTagContextMenu": false}})"));
+        tags_.write(R"({"tags": [{"name": "Tag 1", "icon_not_tagged": "Content\\Icons\\tag_work.ico"}]})");
+    }
+
+    road_answers road()
+    {
+        road_answers answers;
+        answers.state_result = command_->GetState(items_.Get(), FALSE, &answers.state);
+        PWSTR title = nullptr;
+        answers.title_result = command_->GetTitle(items_.Get(), &title);
+        take(title);
+        answers.cascade_as_documented = answers_as_documented(read_cascade(command_.Get(), items_.Get()));
+        answers.tag = invoke(L"Tag 1");
+        answers.remove_all = invoke(L"Remove all tags");
+        answers.all_tags = invoke(L"All tags...");
+        return answers;
+    }
+
+    HRESULT invoke(const std::wstring& title)
+    {
+        const auto entry = find_entry(command_.Get(), title);
+        return entry ? entry->Invoke(items_.Get(), nullptr) : E_UNEXPECTED;
+    }
+
+    std::vector<std::filesystem::path> requests() const { return request_files(temp_path_); }
+
+    test_support::scratch_folder scratch_;
+    test_support::settings_override suite_{test_support::suite_settings_name};
+    test_support::settings_override tags_{test_support::tag_definitions_name};
+    const std::filesystem::path temp_path_ = scratch_ / L"temp";
+    temp_folder_override temp_{temp_path_};
+    const ComPtr<IExplorerCommand> command_ = in_process_command();
+    const ComPtr<IShellItemArray> items_ =
+        test_support::make_items({scratch_.write(L"photo.jpg", "x").wstring()});
+    const watchdog guard_{std::chrono::seconds(50), "a fault test"};
+};
+
+TEST_F(faults, an_unwritable_log_folder_changes_no_answer_and_writes_nothing)
+{
+    // Without a temporary folder every invocation fails, so each logs a line.
+    const temp_folder_override nowhere(scratch_ / L"missing", false);
+    const test_support::log_mark mark;
+    const auto with_log = road();
+    EXPECT_NE(mark.new_text().find("[ERROR]"), std::string::npos);
+
+    const auto blocked_log = scratch_.write(L"Logs", "a file where the log folder should be") / L"today.log";
+    auto mute = std::make_shared<common::plain_text_logger>();
+    mute->open(blocked_log.wstring());
+    const auto saved = std::exchange(common::shared_logger(), mute);
+    const auto without_log = road();
+    common::shared_logger() = saved;
+
+    EXPECT_TRUE(without_log == with_log);
+    EXPECT_TRUE(with_log == (road_answers{S_OK, ECS_ENABLED, S_OK, true, S_FALSE, S_FALSE, S_FALSE}));
+    EXPECT_FALSE(std::filesystem::exists(blocked_log));
+}
+
+TEST_F(faults,
+       without_a_temporary_folder_or_a_writable_request_every_invocation_gives_s_false_and_leaves_no_request)
+{
+    // Each case makes its fault and gives what undoes it.
+    const std::pair<const char*, std::function<std::shared_ptr<void>()>> cases[] = {
+        {"TMP and TEMP point nowhere",
+         [&] { return std::make_shared<temp_folder_override>(scratch_ / L"nowhere", false); }},
+        {"TMP and TEMP name a file",
+         [&] { return std::make_shared<temp_folder_override>(scratch_.write(L"plain file"), false); }},
+        {"the request cannot be written",
+         []
+         {
+             tag_extension::request_file_functions().write_file = [](HANDLE, LPCVOID, DWORD, LPDWORD written,
+                                                                     LPOVERLAPPED) -> BOOL
+             {
+                 *written = 0;
+                 SetLastError(ERROR_DISK_FULL);
+                 return FALSE;
+             };
+             return std::shared_ptr<void>(nullptr,
+                                          [](void*) { tag_extension::request_file_functions() = {}; });
+         }},
+    };
+    for (const auto& [name, make_fault] : cases)
+    {
+        SCOPED_TRACE(name);
+        const test_support::log_mark mark;
+        auto fault = make_fault();
+        const road_answers answers = road();
+        fault.reset();
+        EXPECT_TRUE(answers == (road_answers{S_OK, ECS_ENABLED, S_OK, true, S_FALSE, S_FALSE, S_FALSE}));
+        EXPECT_TRUE(requests().empty());
+        EXPECT_NE(mark.new_text().find("[ERROR]"), std::string::npos);
+    }
+}
+
+TEST_F(faults, a_cache_folder_that_cannot_be_made_gives_no_icon_and_one_error_line)
+{
+    const auto blocker = scratch_.write(L"Content", "a file where the cache folder should be");
+    const auto icon = common::module_folder() / L"Content" / L"Icons" / L"tag_work.ico";
+    const test_support::log_mark mark;
+    EXPECT_EQ(
+        tag_extension::generate_tagged_icon(common::module_handle(), icon.wstring(), blocker / L"Tagged"),
+        L"");
+    EXPECT_NE(mark.new_text().find("[ERROR] Failed to generate tagged icon. Details:"), std::string::npos);
+}
+
+TEST_F(faults, a_missing_companion_fails_its_invocation_at_once)
+{
+    const shell_unavailable no_shell;
+    const auto tag = find_entry(command_.Get(), L"Tag 1");
+    const auto all_tags = find_entry(command_.Get(), L"All tags...");
+    ASSERT_TRUE(tag && all_tags);
+    // The companions lie beside the module: take one whose folder holds none.
+    common::set_module_handle(GetModuleHandleW(L"kernel32.dll"));
+    const test_support::log_mark mark;
+    const HRESULT tag_result = tag->Invoke(items_.Get(), nullptr);
+    const HRESULT all_tags_result = all_tags->Invoke(items_.Get(), nullptr);
+    common::set_module_handle(GetModuleHandleW(nullptr));
+    EXPECT_EQ(tag_result, S_FALSE);
+    EXPECT_EQ(all_tags_result, S_FALSE);
+    EXPECT_NE(mark.new_text().find("Unable to launch "), std::string::npos);
+}
+
+TEST_F(faults, settings_files_deleted_and_re_created_between_calls_are_provided_again_and_followed)
+{
+    for (int round = 1; round <= 3; ++round)
+    {
+        SCOPED_TRACE(round);
+        suite_.remove();
+        tags_.remove();
+        EXPCMDSTATE state = ECS_DISABLED;
+        EXPECT_EQ(command_->GetState(items_.Get(), FALSE, &state), S_OK);
+        EXPECT_EQ(state, ECS_ENABLED); // the default copies show the command
+        auto entries = read_cascade(command_.Get(), items_.Get());
+        EXPECT_TRUE(answers_as_documented(entries));
+        EXPECT_EQ(entries.empty() ? L"" : entries[entries.size() - 4].title,
+                  L"To review"); // last default tag
+        EXPECT_TRUE(std::filesystem::exists(suite_.path()) && std::filesystem::exists(tags_.path()));
+
+        suite_.write(test_support::suite_settings_json(R"({"general": {"showTagContextMenu": false}})"));
+        tags_.write(R"({"tags": [{"name": "Round )" + std::to_string(round) + R"("}]})");
+        EXPECT_EQ(command_->GetState(items_.Get(), FALSE, &state), S_OK);
+        EXPECT_EQ(state, ECS_HIDDEN);
+        entries = read_cascade(command_.Get(), items_.Get());
+        ASSERT_TRUE(answers_as_documented(entries));
+        EXPECT_EQ(entries[entries.size() - 4].title, L"Round " + std::to_wstring(round));
+    }
+}
+} // namespace

@@ -1,0 +1,331 @@
+// Input Explorer or the suite may hand over that no one meant: huge and strange selections,
+// tag icons that are no icons or enormous images, settings files from a hostile corpus.
+#include "TagShellExtension/icons/tagged_icon.h"
+#include "TagShellExtension/metadata/item_metadata.h"
+#include "common/conversions.h"
+#include "common/folders.h"
+#include "reliability/reliability_support.h"
+#include "support/extension_dll.h"
+#include "support/fake_shell_items.h"
+#include "support/product_files.h"
+#include "support/scratch_folder.h"
+
+#include <fmt/format.h>
+#include <fmt/xchar.h>
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <shlwapi.h>
+
+#include <functional>
+
+namespace
+{
+using Microsoft::WRL::ComPtr;
+using namespace reliability;
+
+// The bytes of a literal, NUL bytes included.
+template <size_t size> std::string bytes(const char (&text)[size])
+{
+    return std::string(text, size - 1);
+}
+
+// A path as the body of a JSON string.
+std::string json_text(const std::filesystem::path& path)
+{
+    std::string text;
+    for (const char c : common::to_utf8(path.wstring()))
+    {
+        text += c == '\\' || c == '"' ? std::string{'\\', c} : std::string{c};
+    }
+    return text;
+}
+
+std::filesystem::path shipped_icon()
+{
+    return common::module_folder() / L"Content" / L"Icons" / L"tag_work.ico";
+}
+
+// Runs the body on a thread with Explorer's smallest stack; false when it did not finish.
+bool on_small_stack(const std::function<void()>& body)
+{
+    const HANDLE thread = CreateThread(
+        nullptr, 256 * 1024,
+        [](void* work) -> DWORD
+        {
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            (*static_cast<const std::function<void()>*>(work))();
+            CoUninitialize();
+            return 1;
+        },
+        const_cast<std::function<void()>*>(&body), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    DWORD finished = 0;
+    WaitForSingleObject(thread, INFINITE);
+    GetExitCodeThread(thread, &finished);
+    CloseHandle(thread);
+    return finished == 1;
+}
+
+// Says every item carries every tag, so each tag entry needs its check-marked icon.
+class all_tags_store final : public IPropertyStore
+{
+public:
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override
+    {
+        *result = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyStore) ? this : nullptr;
+        return *result != nullptr ? (AddRef(), S_OK) : E_NOINTERFACE;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references_); }
+    IFACEMETHODIMP_(ULONG) Release() override
+    {
+        const long remaining = --references_;
+        if (remaining == 0)
+        {
+            delete this;
+        }
+        return static_cast<ULONG>(remaining);
+    }
+    IFACEMETHODIMP GetCount(DWORD* count) override { return *count = 1, S_OK; }
+    IFACEMETHODIMP GetAt(DWORD, PROPERTYKEY*) override { return E_NOTIMPL; }
+    IFACEMETHODIMP GetValue(REFPROPERTYKEY, PROPVARIANT* value) override
+    {
+        PropVariantInit(value);
+        value->vt = VT_VECTOR | VT_LPWSTR;
+        value->calpwstr.cElems = static_cast<ULONG>(tags.size());
+        value->calpwstr.pElems = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR) * tags.size()));
+        for (size_t i = 0; i < tags.size(); ++i)
+        {
+            SHStrDupW(tags[i].c_str(), &value->calpwstr.pElems[i]);
+        }
+        return S_OK;
+    }
+    IFACEMETHODIMP SetValue(REFPROPERTYKEY, REFPROPVARIANT) override { return STG_E_ACCESSDENIED; }
+    IFACEMETHODIMP Commit() override { return STG_E_ACCESSDENIED; }
+
+    static inline std::vector<std::wstring> tags;
+
+private:
+    std::atomic<long> references_{0};
+};
+
+HRESULT WINAPI open_all_tags_store(PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid, void** result)
+{
+    return ComPtr<IPropertyStore>(new all_tags_store).CopyTo(iid, result);
+}
+
+class hostile_input : public testing::Test
+{
+protected:
+    test_support::scratch_folder scratch_;
+    test_support::settings_override suite_{test_support::suite_settings_name};
+    test_support::settings_override tags_{test_support::tag_definitions_name};
+    const std::filesystem::path temp_path_ = scratch_ / L"temp";
+    temp_folder_override temp_{temp_path_};
+    const watchdog guard_{std::chrono::seconds(50), "a hostile input test"};
+
+    // A fully transparent square of `side` pixels: a tiny file that decodes to many megabytes.
+    std::filesystem::path huge_image(const wchar_t* name, int side) const
+    {
+        const auto path = scratch_ / name;
+        const tag_extension::gdiplus_session gdiplus;
+        Gdiplus::GpBitmap* raw = nullptr;
+        Gdiplus::DllExports::GdipCreateBitmapFromScan0(side, side, 0, PixelFormat32bppARGB, nullptr, &raw);
+        const tag_extension::bitmap_ptr bitmap(raw);
+        // {557CF406-1A04-11D3-9A73-0000F81EF32E}: GDI+'s PNG encoder.
+        const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+        const bool saved = path.extension() == L".ico"
+                               ? tag_extension::save_png_icon(bitmap.get(), path.wstring())
+                               : Gdiplus::DllExports::GdipSaveImageToFile(bitmap.get(), path.c_str(), &png,
+                                                                          nullptr) == Gdiplus::Ok;
+        EXPECT_TRUE(saved) << path;
+        return path;
+    }
+};
+
+TEST_F(hostile_input, long_strange_and_huge_selections_are_answered_and_every_path_reaches_the_request)
+{
+    suite_.write(test_support::suite_settings_json("{}"));
+    tags_.write(R"({"tags": [{"name": "Tag 1", "icon_not_tagged": "Content\\Icons\\tag_work.ico"}]})");
+    const shell_unavailable no_shell; // the request is written, then the launch fails at once
+
+    // Deeper than MAX_PATH, made through the long-path form.
+    std::wstring deep = scratch_.path().wstring();
+    while (deep.size() < 300)
+    {
+        deep += L"\\folder with a rather long name of fifty characters";
+    }
+    std::filesystem::create_directories(L"\\\\?\\" + deep);
+    deep += L"\\photo.jpg";
+    CloseHandle(
+        CreateFileW((L"\\\\?\\" + deep).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+
+    // Every kind of character a file name may hold: punctuation, scripts, combining marks,
+    // characters outside the BMP, invisible and private-use ones; an unpaired surrogate only as a name.
+    std::vector<std::wstring> strange;
+    for (const std::wstring name :
+         {L" !#$%&'()+,-;=@[]^_`{}~.jpg", L"%PATH% ^& \"x\".jpg", L"R\u00e9sume\u0301 \u00a0\u200b\ufeff.jpg",
+          L"\u5199\u771f \u0635\u0648\u0631\u0629 \u05ea\u05de\u05d5\u05e0\u05d4 "
+          L"\u0444\u043e\u0442\u043e.jpg",
+          L"\U0001F600\U0001F3D6\uFE0F\u200d.jpg", L"\ue000\uf8ff..dots...jpg", L"  leading blanks.jpg",
+          L"tab\tand\u0001control.jpg", L"lone \xd800 surrogate.jpg"})
+    {
+        const auto path = scratch_ / name;
+        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        strange.push_back(path.wstring());
+    }
+    std::vector<std::wstring> many;
+    for (int i = 0; i < 10'000; ++i)
+    {
+        many.push_back((scratch_ / fmt::format(L"item {:05}.jpg", i)).wstring());
+    }
+
+    const std::pair<const char*, std::vector<std::wstring>> selections[] = {
+        {"a path longer than MAX_PATH", {deep}},
+        {"a path of 32,000 characters", {L"C:\\" + std::wstring(31'990, L'x') + L".jpg"}},
+        {"names with every character class", strange},
+        {"10,000 items", many},
+    };
+    const auto command = in_process_command();
+    for (const auto& [name, paths] : selections)
+    {
+        SCOPED_TRACE(name);
+        const auto items = test_support::make_items(paths);
+        EXPCMDSTATE state = ECS_DISABLED;
+        EXPECT_EQ(command->GetState(items.Get(), FALSE, &state), S_OK);
+        EXPECT_EQ(state, ECS_ENABLED);
+        EXPECT_TRUE(answers_as_documented(read_cascade(command.Get(), items.Get())));
+        const auto entry = find_entry(command.Get(), L"Tag 1");
+        ASSERT_TRUE(entry);
+        EXPECT_EQ(entry->Invoke(items.Get(), nullptr), S_FALSE); // no shell to start the batch processor
+
+        const auto requests = request_files(temp_path_);
+        ASSERT_EQ(requests.size(), 1u);
+        rapidjson::Document request;
+        request.Parse(test_support::read_file(requests[0]).c_str());
+        std::filesystem::remove(requests[0]);
+        ASSERT_TRUE(request.IsObject() && request.HasMember("files") && request["files"].IsArray());
+        const auto files = request["files"].GetArray();
+        ASSERT_EQ(files.Size(), paths.size());
+        for (size_t i = 0; i < paths.size(); ++i)
+        {
+            EXPECT_EQ(std::string(files[static_cast<rapidjson::SizeType>(i)]["path"].GetString()),
+                      common::to_utf8(paths[i]));
+        }
+    }
+}
+
+TEST_F(hostile_input, tag_icons_that_are_no_icons_or_huge_images_fall_back_without_hanging)
+{
+    const auto saved = tag_extension::property_system_functions();
+    tag_extension::property_system_functions().get_property_store_from_parsing_name = &open_all_tags_store;
+    const auto real_icon = test_support::read_file(shipped_icon());
+    std::string lying_bitmap(64, '\0'); // 30000 x 30000 pixels of 32 bits, promised by a header alone
+    lying_bitmap.replace(0, 2, "BM");
+    const unsigned char header[] = {40, 0, 0, 0, 0x30, 0x75, 0, 0, 0x30, 0x75, 0, 0, 1, 0, 32, 0};
+    lying_bitmap.replace(14, sizeof(header), reinterpret_cast<const char*>(header), sizeof(header));
+    lying_bitmap[10] = 54;
+    const std::pair<std::wstring, std::string> sources[] = {
+        {L"text.ico", "just some text, no image at all"},
+        {L"empty.ico", ""},
+        {L"truncated.ico", real_icon.substr(0, 100)},
+        {L"lying directory.ico", std::string("\0\0\1\0\xe8\x03", 6)},
+        {L"lying header.bmp", lying_bitmap},
+    };
+    std::string tags;
+    std::vector<std::wstring> names;
+    const auto add_tag = [&](const std::filesystem::path& icon)
+    {
+        names.push_back(L"Tag " + std::to_wstring(names.size() + 1));
+        tags +=
+            fmt::format(R"({}{{"name": "{}", "icon_not_tagged": "{}", "icon_when_tagged": "fallback.ico"}})",
+                        tags.empty() ? "" : ",", common::to_utf8(names.back()), json_text(icon));
+    };
+    for (const auto& [name, bytes] : sources)
+    {
+        add_tag(scratch_.write(name, bytes));
+    }
+    std::filesystem::create_directories(scratch_ / L"folder.ico");
+    add_tag(scratch_ / L"folder.ico");
+    add_tag(L"CON");                        // a device, beside the module
+    add_tag(huge_image(L"huge.ico", 4096)); // an icon file whose one image is 4096 pixels wide
+    add_tag(huge_image(L"huge.png", 4096));
+    all_tags_store::tags = names;
+    suite_.write(test_support::suite_settings_json("{}"));
+    tags_.write(R"({"tags": [)" + tags + "]}");
+
+    const auto command = in_process_command();
+    const auto items = test_support::make_items({scratch_.write(L"photo.jpg", "x").wstring()});
+    const auto entries = read_cascade(command.Get(), items.Get());
+    tag_extension::property_system_functions() = saved;
+    ASSERT_TRUE(answers_as_documented(entries));
+    const std::wstring fallback = (common::module_folder() / L"fallback.ico").wstring();
+    for (const auto& e : entries)
+    {
+        if (e.title.starts_with(L"Tag "))
+        {
+            const bool generated = e.icon.ends_with(L"_generated-tagged.ico");
+            // Only the two real (if huge) images, tags 8 and 9, may get their check mark.
+            EXPECT_TRUE(e.icon == fallback || (generated && (e.title == L"Tag 8" || e.title == L"Tag 9")))
+                << common::to_utf8(e.title + L": " + e.icon);
+            if (generated)
+            {
+                std::filesystem::remove(e.icon);
+            }
+        }
+    }
+}
+
+TEST_F(hostile_input, hostile_settings_files_leave_every_call_of_the_dll_answering_on_a_small_stack)
+{
+    const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
+    std::string many_tags;
+    for (int i = 0; i < 10'000; ++i)
+    {
+        many_tags +=
+            fmt::format(R"({}{{"name": "Tag {}", "icon_not_tagged": "x{}.ico"}})", i ? "," : "", i, i);
+    }
+    const std::string texts[] = {
+        std::string(100'000, '['),
+        std::string(100'000, '{'),
+        R"({"apps": [{"app_id": "sortwell", "settings": {"general": )" + deep + "}}], \"tags\": " + deep +
+            "}",
+        "\xEF\xBB\xBF{\"tags\": [{\"name\": \"after a byte-order mark\"}]}",
+        bytes("\xFF\xFE{\0\"\0t\0a\0g\0s\0\"\0:\0[\0]\0}\0"),
+        bytes("{\"tags\": [{\"name\": \"raw\0NUL\"}], \"apps\": []}"),
+        "{\"tags\": [{\"name\": \"bad \xC0\xAF utf-8 \xED\xA0\x80 \xF4\x90\x80\x80 \xFF\"}]}",
+        R"({"apps": [{"app_id": "sortwell\u0000", "status": "disabled\u0000!", "settings": {"general":
+            {"showTagContextMenu": "\udc00", "enableTagHotkeys": 1.5e300}, "hotkeys": {"tagKey": ")" +
+            std::string(100'000, 'K') + R"("}}}], "tags": [{"name": "{} {:X} %s %n \\ \" \n \t \u0000 end"},
+            {"name": ")" +
+            std::string(1'000'000, 'n') + R"("}, {"name": "\udc00\ud83d\ude00",
+            "icon_not_tagged": "\\\\server\\share\\x.ico", "icon_when_tagged": "\\\\?\\C:\\CON"},
+            {"name": "device", "icon_not_tagged": "CON", "icon_when_tagged": ")" +
+            std::string(32'000, 'i') + R"("}, {"name": 12, "order": {"deep": [1]}}, 7, null, [[]]]})",
+        R"({"tags": [)" + many_tags + "]}",
+        R"({"tags": [{"name": "dup", "name": "licate"}], "tags": 3, "apps": [1, "x", {"app_id": ""}, {}]})",
+    };
+    test_support::extension_dll dll;
+    {
+        const auto command = dll.create_command();
+        ASSERT_TRUE(command);
+        const auto items = test_support::make_items({scratch_.write(L"photo.jpg", "x").wstring()});
+        for (const auto& text : texts)
+        {
+            SCOPED_TRACE(text.substr(0, 80));
+            suite_.write(text);
+            tags_.write(text);
+            EXPECT_TRUE(on_small_stack(
+                [&]
+                {
+                    EXPCMDSTATE state = ECS_DISABLED;
+                    EXPECT_EQ(command->GetState(items.Get(), FALSE, &state), S_OK);
+                    PWSTR title = nullptr;
+                    EXPECT_EQ(command->GetTitle(items.Get(), &title), S_OK);
+                    EXPECT_FALSE(take(title).empty());
+                    EXPECT_TRUE(answers_as_documented(read_cascade(command.Get(), items.Get())));
+                }));
+        }
+    }
+    EXPECT_EQ(dll.can_unload_now(), S_OK);
+}
+} // namespace

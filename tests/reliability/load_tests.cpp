@@ -1,0 +1,173 @@
+// The real DLL under Explorer-like load: many threads at once while the suite rewrites its
+// settings, and memory across many openings of the cascade.
+#include "TagShellExtension/requests/companions.h"
+#include "reliability/reliability_support.h"
+#include "support/companion_records.h"
+#include "support/extension_dll.h"
+#include "support/fake_shell_items.h"
+#include "support/product_files.h"
+#include "support/scratch_folder.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace
+{
+using Microsoft::WRL::ComPtr;
+using namespace reliability;
+
+std::string tags_json(int count)
+{
+    std::string tags;
+    for (int i = 1; i <= count; ++i)
+    {
+        tags += fmt::format(R"({}{{"name": "Tag {}", "icon_not_tagged": "Content\\Icons\\tag_work.ico"}})",
+                            i == 1 ? "" : ",", i);
+    }
+    return R"({"version": "1.0", "tags": [)" + tags + "]}";
+}
+
+class load : public testing::Test
+{
+protected:
+    test_support::scratch_folder scratch_;
+    temp_folder_override temp_{scratch_ / L"temp"};
+    environment_override records_{L"TAG_COMPANION_RECORDS", (scratch_ / L"records").wstring()};
+    test_support::settings_override suite_{test_support::suite_settings_name};
+    test_support::settings_override tags_{test_support::tag_definitions_name};
+    const std::wstring photo_ = scratch_.write(L"photo.jpg", "x").wstring();
+};
+
+TEST_F(load, eight_threads_mixing_calls_while_both_settings_files_are_rewritten_finish_and_the_dll_unloads)
+{
+    constexpr int threads = 8;
+    constexpr int iterations = 2400;
+    const std::string suites[] = {
+        test_support::suite_settings_json(
+            R"({"general": {"enableTagHotkeys": true}, "hotkeys": {"tagKey": "T"}})"),
+        test_support::suite_settings_json(R"({"general": {"showTagContextMenu": false}})"),
+        test_support::suite_settings_json("{}", "disabled")};
+    suite_.write(suites[0]);
+    tags_.write(tags_json(9));
+    std::filesystem::create_directories(scratch_ / L"album");
+
+    test_support::extension_dll dll;
+    {
+        const watchdog guard(std::chrono::seconds(50), "the load test");
+        std::atomic<bool> stop{false};
+        std::atomic<int> unexpected{0};
+        std::atomic<int> invoked{0};
+        std::thread rewriter(
+            [&]
+            {
+                for (int i = 1; !stop; ++i)
+                {
+                    suite_.write(suites[i % 3]);
+                    tags_.write(i % 5 == 0 ? "{\"tags\": [" : tags_json(i % 13));
+                    Sleep(3);
+                }
+            });
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t)
+        {
+            workers.emplace_back(
+                [&]
+                {
+                    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+                    {
+                        const auto command = dll.create_command();
+                        const auto file = test_support::make_items({photo_});
+                        const auto folder = test_support::make_items({(scratch_ / L"album").wstring()});
+                        for (int i = 0; i < iterations && command; ++i)
+                        {
+                            EXPCMDSTATE state = ECS_DISABLED;
+                            PWSTR text = nullptr;
+                            switch (i % 4)
+                            {
+                            case 0:
+                            case 2:
+                                unexpected +=
+                                    command->GetState((i % 4 ? folder : file).Get(), FALSE, &state) != S_OK ||
+                                    (state != ECS_ENABLED && state != ECS_HIDDEN);
+                                break;
+                            case 1:
+                                unexpected += !answers_as_documented(read_cascade(command.Get(), file.Get()));
+                                break;
+                            default:
+                                unexpected += command->GetTitle(file.Get(), &text) != S_OK;
+                                take(text);
+                                break;
+                            }
+                            // One launch per thread: each starts two processes.
+                            if (i == iterations / 2)
+                            {
+                                ComPtr<IEnumExplorerCommand> entries;
+                                ComPtr<IExplorerCommand> last;
+                                ComPtr<IExplorerCommand> next;
+                                command->EnumSubCommands(&entries);
+                                while (entries && entries->Next(1, &next, nullptr) == S_OK)
+                                {
+                                    last = std::move(next);
+                                }
+                                unexpected += !last || last->Invoke(file.Get(), nullptr) != S_OK;
+                                ++invoked;
+                            }
+                        }
+                        unexpected += !command;
+                    }
+                    CoUninitialize();
+                });
+        }
+        for (auto& worker : workers)
+        {
+            worker.join();
+        }
+        stop = true;
+        rewriter.join();
+        EXPECT_EQ(unexpected, 0);
+        EXPECT_EQ(invoked, threads);
+        EXPECT_EQ(
+            test_support::wait_for_companion_records(tag_extension::batch_processor_name, threads).size(),
+            static_cast<size_t>(threads));
+    }
+    EXPECT_EQ(dll.can_unload_now(), S_OK);
+}
+
+TEST_F(load, private_memory_stays_flat_across_many_cascades)
+{
+    // Wine's property system takes about 0.7 ms to refuse each selection, so 100,000 cascades
+    // take two to six minutes on a busy machine; this count runs in 10 to 20 s.
+    constexpr int warm_up = 500;
+    constexpr int cascades = 5'000;
+    suite_.write(test_support::suite_settings_json("{}"));
+    tags_.write(tags_json(9));
+    test_support::extension_dll dll;
+    {
+        const watchdog guard(std::chrono::seconds(50), "the memory test");
+        const auto command = dll.create_command();
+        ASSERT_TRUE(command);
+        const auto file = test_support::make_items({photo_});
+        const size_t listed = read_cascade(command.Get(), file.Get()).size(); // 9 tags and the fixed entries
+        ASSERT_GE(listed, 12u);
+        for (int i = 0; i < warm_up; ++i)
+        {
+            read_cascade(command.Get(), file.Get());
+        }
+        const SIZE_T before = private_bytes();
+        const auto start = std::chrono::steady_clock::now();
+        size_t entries = 0;
+        for (int i = 0; i < cascades; ++i)
+        {
+            entries += read_cascade(command.Get(), file.Get()).size();
+        }
+        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const SIZE_T after = private_bytes();
+        std::printf("%d cascades in %.1f s; private bytes %zu -> %zu\n", cascades, seconds, before, after);
+        EXPECT_EQ(entries, static_cast<size_t>(cascades) * listed);
+        EXPECT_LT(after, before + 256 * 1024) << "grew by " << (after - before) << " bytes";
+    }
+    EXPECT_EQ(dll.can_unload_now(), S_OK);
+}
+} // namespace
