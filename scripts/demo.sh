@@ -9,6 +9,8 @@ run=cmake/wine-run
 # Sample files on the Wine prefix's C: drive.
 "$run" cmd /c exit 0
 samples=build/mingw/wineprefix/drive_c/Samples
+# Start from the shipped default settings, whatever tests or earlier runs left in the prefix.
+rm -rf build/mingw/wineprefix/drive_c/users/*/AppData/Local/Quenbrook/Lumora/Settings
 rm -rf "$samples"
 mkdir -p "$samples/Summer 2026"
 printf '\xff\xd8\xff\xe0 sample' >"$samples/Beach.jpg"
