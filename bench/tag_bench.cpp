@@ -10,6 +10,7 @@
 #include "common/folders.h"
 #include "common/logger.h"
 #include "high_level_settings/settings_file.h"
+#include "support/keyword_store.h"
 #include "support/fake_shell_items.h"
 #include "support/product_files.h"
 #include "support/scratch_folder.h"
@@ -231,51 +232,11 @@ BOOL WINAPI volume_with_extended_attributes(LPCWSTR, LPWSTR, DWORD, LPDWORD, LPD
 }
 
 // Wine has no property store for files: this one says every file carries the nine tags.
-class keyword_store final : public IPropertyStore
-{
-public:
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override
-    {
-        *result = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyStore) ? this : nullptr;
-        return *result != nullptr ? (AddRef(), S_OK) : E_NOINTERFACE;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references_); }
-    IFACEMETHODIMP_(ULONG) Release() override
-    {
-        const long remaining = --references_;
-        if (remaining == 0)
-        {
-            delete this;
-        }
-        return static_cast<ULONG>(remaining);
-    }
-    IFACEMETHODIMP GetCount(DWORD* count) override { return *count = 1, S_OK; }
-    IFACEMETHODIMP GetAt(DWORD, PROPERTYKEY*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetValue(REFPROPERTYKEY, PROPVARIANT* value) override
-    {
-        static const PCWSTR tags[] = {L"Tag 1", L"Tag 2", L"Tag 3", L"Tag 4", L"Tag 5",
-                                      L"Tag 6", L"Tag 7", L"Tag 8", L"Tag 9"};
-        PropVariantInit(value);
-        value->vt = VT_VECTOR | VT_LPWSTR;
-        value->calpwstr.cElems = 9;
-        value->calpwstr.pElems = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR) * 9));
-        for (ULONG i = 0; i < 9; ++i)
-        {
-            SHStrDupW(tags[i], &value->calpwstr.pElems[i]);
-        }
-        return S_OK;
-    }
-    IFACEMETHODIMP SetValue(REFPROPERTYKEY, REFPROPVARIANT) override { return STG_E_ACCESSDENIED; }
-    IFACEMETHODIMP Commit() override { return STG_E_ACCESSDENIED; }
-
-private:
-    std::atomic<long> references_{0};
-};
-
 HRESULT WINAPI open_keyword_store(PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid, void** result)
 {
-    ComPtr<IPropertyStore> store(new keyword_store);
-    return store.CopyTo(iid, result);
+    static const std::vector<std::wstring> tags{L"Tag 1", L"Tag 2", L"Tag 3", L"Tag 4", L"Tag 5",
+                                                L"Tag 6", L"Tag 7", L"Tag 8", L"Tag 9"};
+    return test_support::open_keyword_store(tags, iid, result);
 }
 
 ComPtr<IExplorerCommand> create_command()

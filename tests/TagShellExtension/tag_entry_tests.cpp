@@ -5,6 +5,7 @@
 #include "common/conversions.h"
 #include "TagShellExtension/tag_context_main_menu_item.h"
 #include "support/fake_shell_items.h"
+#include "support/keyword_store.h"
 #include "support/product_files.h"
 #include "support/scratch_folder.h"
 
@@ -22,39 +23,6 @@ namespace
 using Microsoft::WRL::ComPtr;
 using namespace tag_extension;
 
-// A read-only store that answers System.Keywords with the tags given for its path.
-class keyword_store : public IPropertyStore
-{
-public:
-    explicit keyword_store(std::vector<std::wstring> tags) : tags_(std::move(tags)) {}
-    using interfaces = interface_list<IPropertyStore>;
-    virtual ~keyword_store() = default;
-
-    IFACEMETHODIMP GetCount(DWORD* count) override
-    {
-        *count = 1;
-        return S_OK;
-    }
-    IFACEMETHODIMP GetAt(DWORD, PROPERTYKEY*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetValue(REFPROPERTYKEY, PROPVARIANT* value) override
-    {
-        PropVariantInit(value);
-        value->vt = VT_VECTOR | VT_LPWSTR;
-        value->calpwstr.cElems = static_cast<ULONG>(tags_.size());
-        value->calpwstr.pElems = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR) * (tags_.size() + 1)));
-        for (size_t i = 0; i < tags_.size(); ++i)
-        {
-            SHStrDupW(tags_[i].c_str(), &value->calpwstr.pElems[i]);
-        }
-        return S_OK;
-    }
-    IFACEMETHODIMP SetValue(REFPROPERTYKEY, REFPROPVARIANT) override { return STG_E_ACCESSDENIED; }
-    IFACEMETHODIMP Commit() override { return STG_E_ACCESSDENIED; }
-
-private:
-    std::vector<std::wstring> tags_;
-};
-
 struct fake_stores
 {
     static inline std::map<std::wstring, std::vector<std::wstring>> tags;
@@ -69,7 +37,7 @@ struct fake_stores
             *result = nullptr;
             return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
         }
-        return make_object<keyword_store>(found->second)->QueryInterface(iid, result);
+        return test_support::open_keyword_store(found->second, iid, result);
     }
 };
 
@@ -80,7 +48,8 @@ protected:
     {
         saved_ = property_system_functions();
         property_system_functions().get_property_store_from_parsing_name = &fake_stores::open;
-        settings_.write(test_support::suite_settings_json("{}", "enabled", R"({"general": {"showAutoTagContextMenu": false},
+        settings_.write(test_support::suite_settings_json("{}", "enabled",
+                                                          R"({"general": {"showAutoTagContextMenu": false},
             "people_recognition": {"show_recognize_faces_context_menu": false}})"));
         tags_.write(R"({"tags": [{"name": "Holiday", "icon_not_tagged": "Content\\Icons\\tag_holiday.ico"},
             {"name": "Work", "icon_not_tagged": "Content\\Icons\\tag_work.ico", "icon_when_tagged": "x.ico"},
@@ -156,7 +125,8 @@ TEST_F(tag_entries, an_unreadable_selection_leaves_every_entry_untagged_with_one
     EXPECT_TRUE(icon_of(entries[0].Get(), items.Get()).ends_with(L"tag_holiday.ico"));
     EXPECT_TRUE(icon_of(entries[1].Get(), items.Get()).ends_with(L"tag_work.ico"));
     const std::string log = mark.new_text();
-    EXPECT_NE(log.find("[ERROR] Failed to obtain tags from: . Details: GetDisplayName"), std::string::npos) << log;
+    EXPECT_NE(log.find("[ERROR] Failed to obtain tags from: . Details: GetDisplayName"), std::string::npos)
+        << log;
     EXPECT_EQ(log.find("Failed to obtain tags", log.find("Failed to obtain tags") + 1), std::string::npos);
     EXPECT_EQ(fake_stores::opened, 0);
 }
@@ -164,7 +134,9 @@ TEST_F(tag_entries, an_unreadable_selection_leaves_every_entry_untagged_with_one
 TEST_F(tag_entries, a_failed_launch_is_logged_answers_s_false_and_keeps_the_request)
 {
     const auto saved = shell_object_functions();
-    shell_object_functions().create_instance = [](REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* result) -> HRESULT {
+    shell_object_functions().create_instance = [](REFCLSID, LPUNKNOWN, DWORD, REFIID,
+                                                  LPVOID* result) -> HRESULT
+    {
         *result = nullptr;
         return E_FAIL;
     };
@@ -180,8 +152,8 @@ TEST_F(tag_entries, a_failed_launch_is_logged_answers_s_false_and_keeps_the_requ
     SetEnvironmentVariableW(L"TMP", saved_tmp);
 
     EXPECT_EQ(hr, S_FALSE);
-    EXPECT_NE(mark.new_text().find("[ERROR] Failed to append tags to: " + common::to_utf8(photo) + ". Details " +
-                                   explorer_launch_error),
+    EXPECT_NE(mark.new_text().find("[ERROR] Failed to append tags to: " + common::to_utf8(photo) +
+                                   ". Details " + explorer_launch_error),
               std::string::npos);
     EXPECT_FALSE(std::filesystem::is_empty(temp)) << "the request stays for a later look";
 }
@@ -198,7 +170,8 @@ TEST_F(tag_entries, concurrent_icon_requests_fill_each_cascade_once)
     std::condition_variable next_round;
     int arrived = 0;
     int round = 0;
-    auto finish_round = [&] {
+    auto finish_round = [&]
+    {
         std::unique_lock guard(lock);
         const int mine = round;
         if (++arrived < threads_count)
@@ -216,19 +189,22 @@ TEST_F(tag_entries, concurrent_icon_requests_fill_each_cascade_once)
     std::vector<std::jthread> threads;
     for (size_t t = 0; t < threads_count; ++t)
     {
-        threads.emplace_back([&, t] {
-            for (int cascade = 0; cascade < 1000; ++cascade)
+        threads.emplace_back(
+            [&, t]
             {
-                // Each thread walks the tag entries from another starting point.
-                for (size_t i = 0; i < 4; ++i)
+                for (int cascade = 0; cascade < 1000; ++cascade)
                 {
-                    const auto& entry = entries[(i + t) % 4];
-                    const bool tagged = icon_of(entry.Get(), items.Get()).ends_with(L"_generated-tagged.ico");
-                    wrong += tagged != (entry.Get() == entries[0].Get());
+                    // Each thread walks the tag entries from another starting point.
+                    for (size_t i = 0; i < 4; ++i)
+                    {
+                        const auto& entry = entries[(i + t) % 4];
+                        const bool tagged =
+                            icon_of(entry.Get(), items.Get()).ends_with(L"_generated-tagged.ico");
+                        wrong += tagged != (entry.Get() == entries[0].Get());
+                    }
+                    finish_round();
                 }
-                finish_round();
-            }
-        });
+            });
     }
     threads.clear();
     EXPECT_EQ(wrong, 0);

@@ -5,6 +5,7 @@
 #include "common/conversions.h"
 #include "common/folders.h"
 #include "reliability/reliability_support.h"
+#include "support/keyword_store.h"
 #include "support/extension_dll.h"
 #include "support/fake_shell_items.h"
 #include "support/product_files.h"
@@ -67,50 +68,11 @@ bool on_small_stack(const std::function<void()>& body)
 }
 
 // Says every item carries every tag, so each tag entry needs its check-marked icon.
-class all_tags_store final : public IPropertyStore
-{
-public:
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override
-    {
-        *result = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyStore) ? this : nullptr;
-        return *result != nullptr ? (AddRef(), S_OK) : E_NOINTERFACE;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references_); }
-    IFACEMETHODIMP_(ULONG) Release() override
-    {
-        const long remaining = --references_;
-        if (remaining == 0)
-        {
-            delete this;
-        }
-        return static_cast<ULONG>(remaining);
-    }
-    IFACEMETHODIMP GetCount(DWORD* count) override { return *count = 1, S_OK; }
-    IFACEMETHODIMP GetAt(DWORD, PROPERTYKEY*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetValue(REFPROPERTYKEY, PROPVARIANT* value) override
-    {
-        PropVariantInit(value);
-        value->vt = VT_VECTOR | VT_LPWSTR;
-        value->calpwstr.cElems = static_cast<ULONG>(tags.size());
-        value->calpwstr.pElems = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR) * tags.size()));
-        for (size_t i = 0; i < tags.size(); ++i)
-        {
-            SHStrDupW(tags[i].c_str(), &value->calpwstr.pElems[i]);
-        }
-        return S_OK;
-    }
-    IFACEMETHODIMP SetValue(REFPROPERTYKEY, REFPROPVARIANT) override { return STG_E_ACCESSDENIED; }
-    IFACEMETHODIMP Commit() override { return STG_E_ACCESSDENIED; }
-
-    static inline std::vector<std::wstring> tags;
-
-private:
-    std::atomic<long> references_{0};
-};
+std::vector<std::wstring> every_tag;
 
 HRESULT WINAPI open_all_tags_store(PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid, void** result)
 {
-    return ComPtr<IPropertyStore>(new all_tags_store).CopyTo(iid, result);
+    return test_support::open_keyword_store(every_tag, iid, result);
 }
 
 class hostile_input : public testing::Test
@@ -249,7 +211,7 @@ TEST_F(hostile_input, tag_icons_that_are_no_icons_or_huge_images_fall_back_witho
     add_tag(L"CON");                        // a device, beside the module
     add_tag(huge_image(L"huge.ico", 4096)); // an icon file whose one image is 4096 pixels wide
     add_tag(huge_image(L"huge.png", 4096));
-    all_tags_store::tags = names;
+    every_tag = names;
     suite_.write(test_support::suite_settings_json("{}"));
     tags_.write(R"({"tags": [)" + tags + "]}");
 
