@@ -321,26 +321,6 @@ std::wstring records_folder(HMODULE module)
     return name.substr(0, name.find_last_of(L'\\')) + L"\\companion_records";
 }
 
-std::string read_all(const std::wstring& path)
-{
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-    {
-        return {};
-    }
-    std::string content;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-    {
-        content.append(buffer, read);
-    }
-    CloseHandle(file);
-    return content;
-}
-
 // Nothing waits for the batch processor, so watch its record file for a while.
 void print_new_records(const std::wstring& folder, const std::vector<std::wstring>& names,
                        const std::vector<size_t>& sizes_before)
@@ -350,7 +330,7 @@ void print_new_records(const std::wstring& folder, const std::vector<std::wstrin
         bool any = false;
         for (size_t i = 0; i < names.size(); ++i)
         {
-            const std::string content = read_all(folder + L"\\" + names[i] + L".log");
+            const std::string content = read_bytes(folder + L"\\" + names[i] + L".log");
             if (content.size() > sizes_before[i])
             {
                 any = true;
@@ -390,7 +370,7 @@ int invoke(const extension& dll, IExplorerCommand* command, IShellItemArray* ite
             std::vector<size_t> sizes;
             for (const auto& name : names)
             {
-                sizes.push_back(read_all(folder + L"\\" + name + L".log").size());
+                sizes.push_back(read_bytes(folder + L"\\" + name + L".log").size());
             }
             const HRESULT hr = entry->Invoke(items, nullptr);
             print(L"Invoke \"" + title + L"\": " + hex(hr));

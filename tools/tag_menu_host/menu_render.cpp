@@ -89,26 +89,6 @@ private:
     Status status_ = GenericError;
 };
 
-std::string read_bytes(const std::wstring& path)
-{
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-    {
-        return {};
-    }
-    std::string content;
-    char buffer[16384];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-    {
-        content.append(buffer, read);
-    }
-    CloseHandle(file);
-    return content;
-}
-
 bool is_png(std::string_view bytes)
 {
     return bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0;
@@ -640,4 +620,24 @@ std::wstring render_menu(const context_menu& menu, menu_theme theme, const std::
     }
     return draw_menu(menu, theme == menu_theme::dark ? dark_palette : light_palette, png_path);
 }
+std::string read_bytes(const std::wstring& path)
+{
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        return {};
+    }
+    std::string content;
+    char buffer[16384];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+    {
+        content.append(buffer, read);
+    }
+    CloseHandle(file);
+    return content;
+}
+
 } // namespace tag_menu_host
