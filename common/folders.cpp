@@ -56,17 +56,21 @@ void ensure_folder(const std::filesystem::path& folder)
     }
 }
 
+std::filesystem::path product_folder_path()
+{
+    return local_app_data_folder() / widen_ascii(company_folder_name) / widen_ascii(product_folder_name);
+}
+
 std::filesystem::path product_folder()
 {
-    auto folder = local_app_data_folder() / widen_ascii(company_folder_name) / widen_ascii(product_folder_name);
+    auto folder = product_folder_path();
     ensure_folder(folder);
     return folder;
 }
 
 std::filesystem::path app_data_folder(const std::wstring& folder, const std::wstring& subfolder)
 {
-    auto path = local_app_data_folder() / widen_ascii(company_folder_name) / widen_ascii(product_folder_name) /
-                folder / subfolder;
+    auto path = product_folder_path() / folder / subfolder;
     ensure_folder(path);
     return path;
 }

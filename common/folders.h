@@ -19,6 +19,8 @@ void set_module_handle(HMODULE module) noexcept;
 std::filesystem::path local_app_data_folder();
 // local app data\Quenbrook\Lumora, made when missing.
 std::filesystem::path product_folder();
+// The same path without touching the disk, for callers that make it only when they write.
+std::filesystem::path product_folder_path();
 // product folder\folder\subfolder, made when missing; an empty subfolder leaves a trailing separator.
 std::filesystem::path app_data_folder(const std::wstring& folder, const std::wstring& subfolder);
 // Folder of the file the module was loaded from, without a trailing separator.

@@ -193,8 +193,8 @@ std::wstring generate(HMODULE module, const std::wstring& source_icon,
         {
             return {};
         }
-        const auto folder = cache_folder != nullptr ? *cache_folder : common::product_folder() / L"Content";
-        common::ensure_folder(folder);
+        // The folder is made only when an icon is written: a cache hit costs two attribute queries.
+        const auto folder = cache_folder != nullptr ? *cache_folder : common::product_folder_path() / L"Content";
         const std::wstring cache_path = (folder / tagged_icon_file_name(source_icon)).wstring();
 
         std::lock_guard guard(generation_lock());
@@ -203,6 +203,7 @@ std::wstring generate(HMODULE module, const std::wstring& source_icon,
         {
             return cache_path;
         }
+        common::ensure_folder(folder);
         // Never left running between calls; the bitmaps go before it does.
         gdiplus_session gdiplus;
         return render_tagged_icon(module, source_icon, cache_path) ? cache_path : std::wstring();

@@ -4,16 +4,13 @@
 #include "TagShellExtension/requests/process_launcher.h"
 
 #include <windows.h>
-#include <psapi.h>
 #include <shobjidl.h>
 #include <wrl/client.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -26,38 +23,24 @@ namespace reliability
 class watchdog
 {
 public:
-    watchdog(std::chrono::seconds limit, const char* what)
-        : thread_(
-              [this, limit, what]
-              {
-                  std::unique_lock lock(lock_);
-                  if (!done_signal_.wait_for(lock, limit, [this] { return done_; }))
-                  {
-                      std::fprintf(stderr, "watchdog: %s still running after %lld s\n", what,
-                                   static_cast<long long>(limit.count()));
-                      std::fflush(stderr);
-                      std::_Exit(3);
-                  }
-              })
+    watchdog(std::chrono::seconds limit, const char* what) : what_(what)
     {
+        CreateTimerQueueTimer(&timer_, nullptr, &expire, this, static_cast<DWORD>(limit.count() * 1000), 0,
+                              WT_EXECUTEONLYONCE);
     }
-    ~watchdog()
-    {
-        {
-            std::lock_guard guard(lock_);
-            done_ = true;
-        }
-        done_signal_.notify_all();
-        thread_.join();
-    }
+    ~watchdog() { DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE); }
     watchdog(const watchdog&) = delete;
     watchdog& operator=(const watchdog&) = delete;
 
 private:
-    std::mutex lock_;
-    std::condition_variable done_signal_;
-    bool done_ = false;
-    std::thread thread_;
+    static void CALLBACK expire(void* self, BOOLEAN)
+    {
+        std::fprintf(stderr, "watchdog: %s is still running\n", static_cast<watchdog*>(self)->what_);
+        std::fflush(stderr);
+        std::_Exit(3);
+    }
+    const char* what_;
+    HANDLE timer_ = nullptr;
 };
 
 // Sets an environment variable of this process (inherited by what it starts) for one scope.
@@ -218,27 +201,15 @@ struct shell_unavailable
     shell_unavailable& operator=(const shell_unavailable&) = delete;
 };
 
-// PrivateUsage of the process. Wine reports 0 there, so under Wine the committed private
-// regions are added up instead, which is what PrivateUsage counts.
+// The committed private memory of the process, what PrivateUsage reports (Wine leaves that 0).
 inline SIZE_T private_bytes()
 {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                         sizeof(counters));
-    if (counters.PrivateUsage != 0)
-    {
-        return counters.PrivateUsage;
-    }
     SIZE_T total = 0;
     MEMORY_BASIC_INFORMATION region{};
     for (const BYTE* at = nullptr; VirtualQuery(at, &region, sizeof(region)) == sizeof(region);
          at = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize)
     {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
-        {
-            total += region.RegionSize;
-        }
+        total += region.State == MEM_COMMIT && region.Type == MEM_PRIVATE ? region.RegionSize : 0;
     }
     return total;
 }

@@ -21,29 +21,16 @@ public:
 
     IFACEMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** result) override
     {
-        *result = nullptr;
-        return E_NOTIMPL;
+        return *result = nullptr, E_NOTIMPL;
     }
-    IFACEMETHODIMP GetParent(IShellItem** parent) override
-    {
-        *parent = nullptr;
-        return E_NOTIMPL;
-    }
+    IFACEMETHODIMP GetParent(IShellItem** parent) override { return *parent = nullptr, E_NOTIMPL; }
     IFACEMETHODIMP GetDisplayName(SIGDN, LPWSTR* name) override
     {
         *name = nullptr;
         return fail_name_ ? E_FAIL : SHStrDupW(path_.c_str(), name);
     }
-    IFACEMETHODIMP GetAttributes(SFGAOF, SFGAOF* attributes) override
-    {
-        *attributes = 0;
-        return E_NOTIMPL;
-    }
-    IFACEMETHODIMP Compare(IShellItem*, SICHINTF, int* order) override
-    {
-        *order = 0;
-        return E_NOTIMPL;
-    }
+    IFACEMETHODIMP GetAttributes(SFGAOF, SFGAOF* attributes) override { return *attributes = 0, E_NOTIMPL; }
+    IFACEMETHODIMP Compare(IShellItem*, SICHINTF, int* order) override { return *order = 0, E_NOTIMPL; }
 
 private:
     std::wstring path_;
@@ -60,23 +47,19 @@ public:
 
     IFACEMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** result) override
     {
-        *result = nullptr;
-        return E_NOTIMPL;
+        return *result = nullptr, E_NOTIMPL;
     }
     IFACEMETHODIMP GetPropertyStore(GETPROPERTYSTOREFLAGS, REFIID, void** result) override
     {
-        *result = nullptr;
-        return E_NOTIMPL;
+        return *result = nullptr, E_NOTIMPL;
     }
     IFACEMETHODIMP GetPropertyDescriptionList(REFPROPERTYKEY, REFIID, void** result) override
     {
-        *result = nullptr;
-        return E_NOTIMPL;
+        return *result = nullptr, E_NOTIMPL;
     }
     IFACEMETHODIMP GetAttributes(SIATTRIBFLAGS, SFGAOF, SFGAOF* attributes) override
     {
-        *attributes = 0;
-        return E_NOTIMPL;
+        return *attributes = 0, E_NOTIMPL;
     }
     IFACEMETHODIMP GetCount(DWORD* count) override
     {
@@ -93,11 +76,7 @@ public:
         return tag_extension::make_object<fake_item>(selection_.paths[index], selection_.fail_display_name)
             .CopyTo(item);
     }
-    IFACEMETHODIMP EnumItems(IEnumShellItems** items) override
-    {
-        *items = nullptr;
-        return E_NOTIMPL;
-    }
+    IFACEMETHODIMP EnumItems(IEnumShellItems** items) override { return *items = nullptr, E_NOTIMPL; }
 
 private:
     fake_selection selection_;
