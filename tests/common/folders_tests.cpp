@@ -1,3 +1,4 @@
+#include "common/conversions.h"
 #include "common/folders.h"
 #include "support/scratch_folder.h"
 
@@ -5,41 +6,34 @@
 
 namespace
 {
-TEST(folders, product_and_app_data_folders_sit_under_local_app_data_and_are_made)
+TEST(conversions, round_trip_non_ascii_exactly_stop_at_a_zero_byte_and_replace_invalid_input)
 {
-    const auto local = common::local_app_data_folder();
-    ASSERT_FALSE(local.empty());
-    const auto settings = common::app_data_folder(L"Settings", L"");
-    EXPECT_EQ(settings.wstring(), (local / L"Quenbrook" / L"Lumora" / L"Settings").wstring() + L"\\");
-    EXPECT_TRUE(std::filesystem::is_directory(settings));
-    EXPECT_EQ(common::product_folder(), local / L"Quenbrook" / L"Lumora");
+    const std::wstring text = L"Caf\u00e9 \u6771\u4eac \U0001F600";
+    const std::string bytes = common::to_utf8(text);
+    EXPECT_EQ(bytes, "Caf\xC3\xA9 \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80");
+    EXPECT_EQ(common::to_wide(bytes.c_str()), text);
+
+    const char with_zero[] = "ab\0cd";
+    EXPECT_EQ(common::to_wide(with_zero), L"ab");
+    EXPECT_EQ(common::to_wide(static_cast<const char*>(nullptr)), L"");
+    EXPECT_EQ(common::to_utf8(L""), "");
+
+    EXPECT_EQ(common::to_wide("a\xFF."), L"a\uFFFD.");
+    EXPECT_EQ(common::to_utf8(std::wstring(L"a\xD800.")), "a\xEF\xBF\xBD.");
 }
 
-TEST(folders, module_folder_of_a_module_with_a_path_beyond_260_characters)
+TEST(folders, module_folder_is_whole_and_without_a_trailing_separator_also_beyond_260_characters)
 {
     test_support::scratch_folder scratch;
-    auto deep = scratch.path();
-    while (deep.wstring().size() < 300)
-    {
-        deep /= L"a-rather-long-folder-name";
-    }
+    const auto deep = scratch / std::wstring(150, L'a') / std::wstring(150, L'b');
     std::filesystem::create_directories(deep);
-    const auto dll = test_support::executable_folder() / L"TagShellExtension.dll";
-    std::filesystem::copy_file(dll, deep / L"copy.dll");
-
-    const std::wstring long_name = L"\\\\?\\" + (deep / L"copy.dll").wstring();
-    HMODULE module = LoadLibraryExW(long_name.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    std::filesystem::copy_file(test_support::executable_folder() / L"TagShellExtension.dll",
+                               deep / L"copy.dll");
+    const HMODULE module = LoadLibraryExW((L"\\\\?\\" + (deep / L"copy.dll").wstring()).c_str(), nullptr,
+                                          DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(module, nullptr);
     const auto folder = common::module_folder(module).wstring();
     FreeLibrary(module);
-    EXPECT_GT(folder.size(), 260u);
     EXPECT_TRUE(folder.ends_with(deep.filename().wstring())) << folder;
-}
-
-TEST(folders, module_folder_of_this_executable_has_no_trailing_separator)
-{
-    const auto folder = common::module_folder(nullptr).wstring();
-    EXPECT_EQ(folder, test_support::executable_folder().wstring());
-    EXPECT_NE(folder.back(), L'\\');
 }
 } // namespace
