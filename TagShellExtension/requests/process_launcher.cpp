@@ -223,6 +223,14 @@ std::wstring escape_for_interpreter(std::wstring_view text)
             quoted = !quoted;
             guard_next = false;
         }
+        else if (quoted && c == L'%')
+        {
+            // cmd expands %NAME% between quotation marks too, and a caret there stays literal. So
+            // the stretch is closed around the %: the name cmd looks up starts with a quotation
+            // mark, which no variable has, and the argument reads the same once parsed.
+            result += L"\"%\"";
+            continue;
+        }
         else if (!quoted)
         {
             const bool special = std::wstring_view(L"&|<>^()").find(c) != std::wstring_view::npos;
@@ -239,11 +247,12 @@ std::wstring escape_for_interpreter(std::wstring_view text)
 
 std::wstring interpreter_arguments(std::wstring_view program, std::wstring_view arguments)
 {
-    std::wstring result = L"/c start \"\" \"";
-    result += program;
-    result += L"\" ";
-    result += escape_for_interpreter(arguments);
-    return result;
+    // The program path is quoted, so it needs the same care as the arguments.
+    std::wstring tail = L"\"\" \"";
+    tail += program;
+    tail += L"\" ";
+    tail += arguments;
+    return L"/c start " + escape_for_interpreter(tail);
 }
 
 std::wstring direct_command_line(std::wstring_view program, std::wstring_view arguments)

@@ -20,11 +20,11 @@ struct com_error
 
 // System folder\cmd.exe, or "cmd.exe" when the system folder cannot be read.
 std::wstring interpreter_path();
-// Makes text safe on cmd's command line: the interpreter must hand `start` the same text.
+// Makes text safe on cmd's command line: `start` must receive the same arguments.
 // Outside quotation marks & | < > ^ ( ) get a caret and a % is kept from expanding a variable;
-// quoted stretches are left alone (cmd treats them as literal).
+// inside them only a % is touched: the marks are closed before it and reopened after it.
 std::wstring escape_for_interpreter(std::wstring_view text);
-// /c start "" "<program>" <escaped arguments>
+// /c start "" "<program>" <arguments>, all escaped
 std::wstring interpreter_arguments(std::wstring_view program, std::wstring_view arguments);
 // "<program>" <arguments>
 std::wstring direct_command_line(std::wstring_view program, std::wstring_view arguments);

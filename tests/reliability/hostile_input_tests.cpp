@@ -31,17 +31,6 @@ template <size_t size> std::string bytes(const char (&text)[size])
     return std::string(text, size - 1);
 }
 
-// A path as the body of a JSON string.
-std::string json_text(const std::filesystem::path& path)
-{
-    std::string text;
-    for (const char c : common::to_utf8(path.wstring()))
-    {
-        text += c == '\\' || c == '"' ? std::string{'\\', c} : std::string{c};
-    }
-    return text;
-}
-
 std::filesystem::path shipped_icon()
 {
     return common::module_folder() / L"Content" / L"Icons" / L"tag_work.ico";
@@ -193,9 +182,9 @@ TEST_F(hostile_input, tag_icons_that_are_no_icons_or_huge_images_fall_back_witho
     const auto add_tag = [&](const std::filesystem::path& icon)
     {
         names.push_back(L"Tag " + std::to_wstring(names.size() + 1));
-        tags +=
-            fmt::format(R"({}{{"name": "{}", "icon_not_tagged": "{}", "icon_when_tagged": "fallback.ico"}})",
-                        tags.empty() ? "" : ",", common::to_utf8(names.back()), json_text(icon));
+        tags += fmt::format(
+            R"({}{{"name": "{}", "icon_not_tagged": "{}", "icon_when_tagged": "fallback.ico"}})",
+            tags.empty() ? "" : ",", common::to_utf8(names.back()), common::to_utf8(icon.generic_wstring()));
     };
     for (const auto& [name, bytes] : sources)
     {

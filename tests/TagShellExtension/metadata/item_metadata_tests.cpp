@@ -1,11 +1,9 @@
-#include "TagShellExtension/com_module.h"
 #include "TagShellExtension/metadata/item_metadata.h"
-#include "TagShellExtension/metadata/shell_paths.h"
 #include "TagShellExtension/metadata/tag_reader.h"
+#include "support/keyword_store.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
-#include <shlwapi.h>
 
 #include <map>
 #include <stdexcept>
@@ -27,48 +25,32 @@ struct fake_item
 };
 std::map<std::wstring, fake_item> world;
 // One letter a call: attributes, handler store, default store, storage, create store from storage.
-std::wstring calls;
+std::wstring calls, storage_path;
 
-// Serves System.Keywords of its path; also stands in for the property-set storage.
-class fake_store : public IPropertyStore
+// Answers System.Keywords as a list, or as an empty value of another type.
+class fake_store : public test_support::keyword_store
 {
 public:
-    using interfaces = interface_list<IPropertyStore>;
-    explicit fake_store(std::wstring item) : path(std::move(item)) {}
-    virtual ~fake_store() = default;
-    IFACEMETHODIMP GetCount(DWORD*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetAt(DWORD, PROPERTYKEY*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP SetValue(REFPROPERTYKEY, REFPROPVARIANT) override { return E_NOTIMPL; }
-    IFACEMETHODIMP Commit() override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetValue(REFPROPERTYKEY, PROPVARIANT* value) override
+    explicit fake_store(const fake_item& item) : keyword_store(item.keywords), type_(item.type) {}
+    IFACEMETHODIMP GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override
     {
-        const fake_item& item = world.at(path);
-        PropVariantInit(value);
-        value->vt = item.type;
-        if (item.type != (VT_VECTOR | VT_LPWSTR))
-        {
-            return item.type == VT_LPWSTR ? SHStrDupW(item.keywords.at(0).c_str(), &value->pwszVal) : S_OK;
-        }
-        const auto count = static_cast<ULONG>(item.keywords.size());
-        value->calpwstr = {count, static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR) * (count + 1)))};
-        for (ULONG i = 0; i < count; ++i)
-        {
-            SHStrDupW(item.keywords[i].c_str(), &value->calpwstr.pElems[i]);
-        }
-        return S_OK;
+        return type_ == (VT_VECTOR | VT_LPWSTR) ? keyword_store::GetValue(key, value)
+                                                : (PropVariantInit(value), value->vt = type_, S_OK);
     }
-    const std::wstring path;
+    const VARTYPE type_;
 };
 
+// The store also stands in for the property-set storage: only its release is called.
 HRESULT serve(wchar_t call, const std::wstring& path, void** result)
 {
     calls += call;
-    SetLastError(world.at(path).last_error);
-    if (world.at(path).answering.find(call) == std::wstring::npos)
+    const fake_item& item = world.at(path);
+    SetLastError(item.last_error);
+    if (item.answering.find(call) == std::wstring::npos)
     {
         return E_FAIL;
     }
-    *result = static_cast<IPropertyStore*>(make_object<fake_store>(path).Detach());
+    *result = static_cast<IPropertyStore*>(make_object<fake_store>(item).Detach());
     return S_OK;
 }
 
@@ -83,11 +65,9 @@ protected:
             [](PCWSTR path, IBindCtx*, GETPROPERTYSTOREFLAGS flags, REFIID, void** result)
             { return serve(flags == GPS_HANDLERPROPERTIESONLY ? L'h' : L'd', path, result); },
             [](const WCHAR* path, DWORD, DWORD, DWORD, STGOPTIONS*, PSECURITY_DESCRIPTOR, REFIID,
-               void** result) { return serve(L's', path, result); },
-            [](IPropertySetStorage* set, DWORD, REFIID, void** result) {
-                return serve(L'c', static_cast<fake_store*>(reinterpret_cast<IPropertyStore*>(set))->path,
-                             result);
-            },
+               void** result) { return serve(L's', storage_path = path, result); },
+            [](IPropertySetStorage*, DWORD, REFIID, void** result)
+            { return serve(L'c', storage_path, result); },
             [](LPCWSTR path)
             {
                 calls += L'a';
@@ -115,53 +95,48 @@ strings tagged_items(const std::vector<strings>& tags)
     return paths;
 }
 
-TEST_F(property_system, routes_are_tried_in_order_for_files_reparse_points_and_folders)
+TEST_F(property_system, routes_are_tried_in_order_and_only_failures_of_files_other_than_missing_raise)
 {
-    const std::tuple<DWORD, std::wstring, bool, std::wstring> cases[] = {
-        {FILE_ATTRIBUTE_NORMAL, L"h", true, L"ah"},       {FILE_ATTRIBUTE_NORMAL, L"d", true, L"ahd"},
-        {FILE_ATTRIBUTE_NORMAL, L"sc", true, L"ahdasca"}, {FILE_ATTRIBUTE_REPARSE_POINT, L"", false, L"adas"},
-        {FILE_ATTRIBUTE_DIRECTORY, L"hd", false, L"aas"}, {FILE_ATTRIBUTE_DIRECTORY, L"sc", true, L"aasca"},
+    // Attributes, the calls that succeed, the error a failing call leaves; then whether the item
+    // opens (1), does not (0) or raises (2), and the calls made.
+    const std::tuple<DWORD, std::wstring, DWORD, int, std::wstring> cases[] = {
+        {FILE_ATTRIBUTE_NORMAL, L"h", 0, 1, L"ah"},
+        {FILE_ATTRIBUTE_NORMAL, L"d", 0, 1, L"ahd"},
+        {FILE_ATTRIBUTE_NORMAL, L"sc", 0, 1, L"ahdasca"},
+        {FILE_ATTRIBUTE_REPARSE_POINT, L"", ERROR_FILE_NOT_FOUND, 0, L"adas"},
+        {FILE_ATTRIBUTE_NORMAL, L"", ERROR_PATH_NOT_FOUND, 0, L"ahdas"},
+        {FILE_ATTRIBUTE_NORMAL, L"", 0x80030002, 0, L"ahdas"},
+        {FILE_ATTRIBUTE_NORMAL, L"", ERROR_ACCESS_DENIED, 2, L"ahdas"},
+        {FILE_ATTRIBUTE_NORMAL, L"", 0x80030003, 2, L"ahdas"},
+        {FILE_ATTRIBUTE_DIRECTORY, L"hd", ERROR_ACCESS_DENIED, 0, L"aas"},
+        {FILE_ATTRIBUTE_DIRECTORY, L"sc", 0, 1, L"aasca"},
     };
-    for (const auto& [attributes, answering, opens, expected] : cases)
+    for (const auto& [attributes, answering, error, result, expected] : cases)
     {
-        world[L"C:\\x"] = {attributes, answering, {}, VT_EMPTY, ERROR_FILE_NOT_FOUND};
+        world[L"C:\\x"] = {attributes, answering, {}, VT_EMPTY, error};
         calls.clear();
-        item_metadata metadata;
-        EXPECT_EQ(metadata.open(L"C:\\x"), opens);
+        if (result == 2)
+        {
+            EXPECT_THROW(item_metadata().open(L"C:\\x"), std::runtime_error) << error;
+        }
+        EXPECT_TRUE(result == 2 || item_metadata().open(L"C:\\x") == (result == 1)) << error;
         EXPECT_EQ(calls, expected) << attributes << " " << answering;
-        EXPECT_EQ(metadata.is_directory(), attributes == FILE_ATTRIBUTE_DIRECTORY);
+        EXPECT_TRUE(get_item_tags(L"C:\\x").empty());
     }
-    world[L"C:\\y"] = {};
-    item_metadata metadata; // a second open, of the same path or another, holds one store
-    ASSERT_TRUE(metadata.open(L"C:\\x") && metadata.open(L"C:\\x") && metadata.open(L"C:\\y"));
-    EXPECT_EQ(metadata.path(), L"C:\\y");
-}
-
-TEST_F(property_system, unavailable_or_missing_items_are_not_opened_and_other_failures_raise)
-{
+    calls.clear();
     item_metadata metadata;
-    EXPECT_FALSE(metadata.open(L""));
-    EXPECT_FALSE(metadata.open(L"C:\\deleted"));
-    for (const DWORD attributes : {0x1000ul, 0x40000ul, 0x400000ul, 0x400010ul})
+    EXPECT_FALSE(metadata.open(L"") || metadata.open(L"C:\\deleted"));
+    for (const DWORD attributes : {0x1000ul, 0x40000ul, 0x400000ul, 0x400010ul}) // offline or recalled
     {
-        world[L"C:\\cloud"].attributes = attributes;
-        EXPECT_FALSE(metadata.open(L"C:\\cloud") || metadata.open_from_storage(L"C:\\cloud")) << attributes;
+        world[L"C:\\x"].attributes = attributes;
+        EXPECT_FALSE(metadata.open(L"C:\\x") || metadata.open_from_storage(L"C:\\x")) << attributes;
     }
     EXPECT_EQ(calls, std::wstring(9, L'a'));
-    for (const DWORD missing :
-         std::initializer_list<DWORD>{ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, 0x80030002})
-    {
-        world[L"C:\\f"] = {FILE_ATTRIBUTE_NORMAL, L"", {}, VT_EMPTY, missing};
-        EXPECT_FALSE(metadata.open(L"C:\\f")) << missing;
-    }
-    for (const DWORD failure : std::initializer_list<DWORD>{ERROR_ACCESS_DENIED, 0x80030003})
-    {
-        world[L"C:\\f"].last_error = failure;
-        EXPECT_THROW(metadata.open(L"C:\\f"), std::runtime_error) << failure;
-        EXPECT_TRUE(get_item_tags(L"C:\\f").empty());
-    }
-    world[L"C:\\d"] = {FILE_ATTRIBUTE_DIRECTORY, L"", {}, VT_EMPTY, ERROR_ACCESS_DENIED};
-    EXPECT_FALSE(metadata.open(L"C:\\d"));
+    world[L"C:\\y"] = {};
+    world[L"C:\\x"] = {};
+    // A second open, of the same path or another, holds one store.
+    ASSERT_TRUE(metadata.open(L"C:\\x") && metadata.open(L"C:\\x") && metadata.open(L"C:\\y"));
+    EXPECT_EQ(metadata.path(), L"C:\\y");
 }
 
 TEST_F(property_system, keywords_sort_ignoring_case_and_folders_without_them_read_desktop_ini)
@@ -183,28 +158,25 @@ TEST_F(property_system, keywords_sort_ignoring_case_and_folders_without_them_rea
     EXPECT_TRUE(read_folder_tags((scratch / "none").wstring()).empty());
 }
 
-TEST_F(property_system, common_tags_are_exact_and_reading_stops_when_nothing_is_left)
+TEST_F(property_system, common_tags_are_exact_and_reading_stops_early_or_never_starts)
 {
-    EXPECT_TRUE(get_common_tags(tagged_items({{L"Work"}, {L"work"}})).empty());
     EXPECT_EQ(get_common_tags(tagged_items({{L"beta", L"alpha", L"alpha"}, {L"alpha", L"Beta"}})),
               (strings{L"alpha", L"alpha"}));
     const strings paths = tagged_items({{L"x", L"y"}, {}, {L"x"}});
     calls.clear();
     EXPECT_TRUE(get_common_tags(paths).empty());
     EXPECT_EQ(calls, L"aaaahah") << "read on after an untagged item";
-}
 
-TEST_F(property_system, selections_of_fifty_or_with_an_unavailable_item_are_not_read)
-{
-    strings paths = tagged_items(std::vector<strings>(50, {L"t"}));
-    EXPECT_TRUE(get_common_tags(paths).empty());
-    EXPECT_TRUE(calls.empty());
-    paths.pop_back();
-    EXPECT_EQ(get_common_tags(paths), strings{L"t"});
-    world[paths[30]].attributes = FILE_ATTRIBUTE_OFFLINE;
+    // Fifty items, or one not at hand, are not read at all.
+    strings many = tagged_items(std::vector<strings>(50, {L"t"}));
     calls.clear();
-    EXPECT_TRUE(get_common_tags(paths).empty());
+    EXPECT_TRUE(get_common_tags(many).empty());
+    EXPECT_TRUE(calls.empty());
+    many.pop_back();
+    EXPECT_EQ(get_common_tags(many), strings{L"t"});
+    world[many[30]].attributes = FILE_ATTRIBUTE_OFFLINE;
+    calls.clear();
+    EXPECT_TRUE(get_common_tags(many).empty());
     EXPECT_EQ(calls, std::wstring(31, L'a'));
 }
-
 } // namespace

@@ -13,46 +13,22 @@ namespace
 {
 using namespace tag_extension;
 
-// The whole file for a toggle_tags job; parameters and paths as escaped JSON text.
-std::string expected_text(const std::string& guid, const std::string& parameters,
-                          const std::vector<std::string>& paths)
-{
-    std::string files;
-    for (const auto& path : paths)
-    {
-        files += (files.empty() ? "\r\n" : ",\r\n") + std::string("        {\r\n            \"path\": \"") +
-                 path + "\"\r\n        }";
-    }
-    return "{\r\n    \"version\": \"1.0\",\r\n    \"job\": {\r\n        \"guid\": \"" + guid +
-           "\",\r\n        \"action_type\": \"toggle_tags\",\r\n        \"action_parameters\": \"" +
-           parameters + "\"\r\n    },\r\n    \"files\": [" + files + (paths.empty() ? "]" : "\r\n    ]") +
-           "\r\n}";
-}
-
 TEST(request_file, holds_the_exact_pretty_printed_utf8_text_under_a_fresh_guid_name_in_the_temp_folder)
 {
-    // Files and parameters written, then the paths and parameters expected as JSON text.
-    using strings = std::vector<std::string>;
-    const std::tuple<std::vector<std::wstring>, std::wstring, strings, std::string> rows[] = {
-        {{}, L"", {}, ""},
-        {{L"C:\\A\\b.txt", L"\\\\server\\share\\c d.jpg"},
-         L"",
-         {"C:\\\\A\\\\b.txt", "\\\\\\\\server\\\\share\\\\c d.jpg"},
-         ""},
-        {{L"C:\\x.jpg"}, L"Say \"hi\" / bye", {"C:\\\\x.jpg"}, "Say \\\"hi\\\" / bye"},
-        {{L"C:\\Fotos\\M\u00fcller \u6771\u4eac \U0001F600.jpg"},
-         L"\u00dcrlaub",
-         {"C:\\\\Fotos\\\\M\xC3\xBCller \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80.jpg"},
-         "\xC3\x9Crlaub"},
-        {{L"C:\\tab\there.jpg"},
-         std::wstring(L"a\b\t\n\f\r\x01\x1f\x7f", 9) + std::wstring(1, L'\0') + L"z",
-         {"C:\\\\tab\\there.jpg"},
-         "a\\b\\t\\n\\f\\r\\u0001\\u001F\x7F\\u0000z"},
+    // Files and parameters written, then the parameters and the files' array as JSON text.
+    const std::tuple<std::vector<std::wstring>, std::wstring, std::string, std::string> rows[] = {
+        {{}, L"", "", "]"},
+        {{L"\\\\server\\share\\M\u00fcller \u6771\u4eac \U0001F600.jpg", L"C:\\tab\there.jpg"},
+         L"Say \"hi\" / \u00dcrlaub" + std::wstring(L"\b\t\n\f\r\x01\x1f\x7f\0z", 10),
+         "Say \\\"hi\\\" / \xC3\x9Crlaub\\b\\t\\n\\f\\r\\u0001\\u001F\x7F\\u0000z",
+         "\r\n        {\r\n            \"path\": \"\\\\\\\\server\\\\share\\\\M\xC3\xBCller "
+         "\xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80.jpg\"\r\n        },\r\n        {\r\n            "
+         "\"path\": \"C:\\\\tab\\there.jpg\"\r\n        }\r\n    ]"},
     };
     const std::wregex name(
         L"lumora_([0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12})\\.json\\.tmp");
     std::set<std::wstring> guids;
-    for (const auto& [files, parameters, expected_paths, expected_parameters] : rows)
+    for (const auto& [files, parameters, expected_parameters, expected_files] : rows)
     {
         const std::wstring file_name =
             std::filesystem::path(write_request({files, L"toggle_tags", parameters})).filename().wstring();
@@ -60,8 +36,12 @@ TEST(request_file, holds_the_exact_pretty_printed_utf8_text_under_a_fresh_guid_n
         ASSERT_TRUE(std::regex_match(file_name, match, name)) << file_name;
         guids.insert(match[1].str());
         const auto path = std::filesystem::temp_directory_path() / file_name;
-        EXPECT_EQ(test_support::read_file(path),
-                  expected_text(common::to_utf8(match[1].str()), expected_parameters, expected_paths));
+        EXPECT_EQ(
+            test_support::read_file(path),
+            "{\r\n    \"version\": \"1.0\",\r\n    \"job\": {\r\n        \"guid\": \"" +
+                common::to_utf8(match[1].str()) +
+                "\",\r\n        \"action_type\": \"toggle_tags\",\r\n        \"action_parameters\": \"" +
+                expected_parameters + "\"\r\n    },\r\n    \"files\": [" + expected_files + "\r\n}");
         std::filesystem::remove(path);
     }
     EXPECT_EQ(guids.size(), std::size(rows)) << "a GUID was used twice";
