@@ -1,125 +1,150 @@
-// The Tag command as Explorer meets it: created through the DLL's class factory, with the
-// suite settings file of the user's product folder.
-#include "support/extension_dll.h"
+// The Tag command's title and visibility, driven through the command object against real files
+// and the user's suite settings, with the volume query replaced: Wine never reports
+// extended-attribute support.
+#include "TagShellExtension/supported_item_types.h"
+#include "TagShellExtension/tag_context_main_menu_item.h"
 #include "support/fake_shell_items.h"
 #include "support/product_files.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <regex>
+
 namespace
 {
+using namespace tag_extension;
 using Microsoft::WRL::ComPtr;
+
+struct fake_volumes
+{
+    static inline bool extended_attributes = false;
+    static inline std::map<std::wstring, int> queries;
+
+    static BOOL WINAPI query(LPCWSTR root, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPWSTR, DWORD)
+    {
+        ++queries[root];
+        *flags = FILE_CASE_SENSITIVE_SEARCH | (extended_attributes ? FILE_SUPPORTS_EXTENDED_ATTRIBUTES : 0);
+        return root[0] != L'q'; // q:\ cannot be asked
+    }
+};
 
 class tag_command : public testing::Test
 {
 protected:
-    EXPCMDSTATE state()
+    void SetUp() override
     {
-        EXPCMDSTATE result = ECS_DISABLED;
-        EXPECT_EQ(command_->GetState(test_support::make_items({photo_}).Get(), TRUE, &result), S_OK);
-        return result;
+        settings_.write(test_support::suite_settings_json("{}"));
+        volume_functions().get_volume_information = &fake_volumes::query;
+        fake_volumes::queries.clear();
+    }
+    void TearDown() override
+    {
+        volume_functions() = saved_;
+        clear_volume_cache_for_testing();
     }
 
-    std::wstring title()
+    EXPCMDSTATE state_of(const std::vector<std::wstring>& selection, bool extended_attributes)
     {
-        PWSTR text = nullptr;
-        EXPECT_EQ(command_->GetTitle(nullptr, &text), S_OK);
-        std::wstring result = text != nullptr ? text : L"(null)";
-        CoTaskMemFree(text);
-        return result;
+        fake_volumes::extended_attributes = extended_attributes;
+        clear_volume_cache_for_testing();
+        EXPCMDSTATE state = ECS_DISABLED;
+        EXPECT_EQ(command_->GetState(test_support::make_items(selection).Get(), FALSE, &state), S_OK);
+        return state;
     }
+
+    std::wstring file(const char* name) { return scratch_.write(name, "x").wstring(); }
 
     test_support::settings_override settings_{test_support::suite_settings_name};
     test_support::scratch_folder scratch_;
-    std::wstring photo_ = scratch_.write("beach.jpg", "x").wstring();
-    test_support::extension_dll dll_;
-    ComPtr<IExplorerCommand> command_ = dll_.create_command();
+    const volume_api saved_ = volume_functions();
+    com_ptr<tag_context_main_menu_item> command_ = make_object<tag_context_main_menu_item>();
 };
 
-TEST_F(tag_command, is_hidden_when_the_owning_app_is_disabled_or_the_menu_switched_off)
+TEST_F(tag_command, shows_only_with_the_owning_app_and_menu_switch_on_and_puts_the_hot_key_after_a_tab)
 {
-    struct case_row
-    {
-        const char* settings;
-        const char* status;
-        EXPCMDSTATE expected;
+    const auto photo = file("beach.jpg");
+    const std::tuple<const char*, const char*, EXPCMDSTATE, const wchar_t*> rows[] = {
+        {R"({"hotkeys": {"tagKey": "Ctrl+Shift+T"}})", "enabled", ECS_ENABLED, L"Tag\tCtrl+Shift+T"},
+        {R"({"general": {"showTagContextMenu": false, "enableTagHotkeys": false}, "hotkeys": {"tagKey": "T"}})",
+         "enabled", ECS_HIDDEN, L"Tag"},
+        {R"({"hotkeys": {"tagKey": ""}})", "disabled", ECS_HIDDEN, L"Tag"},
+        {R"({"hotkeys": {"tagKey": 7}})", "enabled", ECS_ENABLED, L"Tag"},
     };
-    const case_row rows[] = {
-        {R"({})", "enabled", ECS_ENABLED},
-        {R"({})", "disabled", ECS_HIDDEN},
-        {R"({})", "Disabled", ECS_ENABLED},
-        {R"({"general": {"showTagContextMenu": false}})", "enabled", ECS_HIDDEN},
-        {R"({"general.showTagContextMenu": false})", "enabled", ECS_HIDDEN},
-        {R"({"general": {"showTagContextMenu": "false"}})", "enabled", ECS_ENABLED},
-        {R"({"general": {"showTagContextMenu": true}})", "enabled", ECS_ENABLED},
-    };
-    for (const auto& row : rows)
+    for (const auto& [settings, status, state, title] : rows)
     {
-        settings_.write(test_support::suite_settings_json(row.settings, row.status));
-        EXPECT_EQ(state(), row.expected) << row.settings << " " << row.status;
+        settings_.write(test_support::suite_settings_json(settings, status));
+        EXPECT_EQ(state_of({photo}, false), state) << settings << status;
+        PWSTR text = nullptr;
+        EXPECT_EQ(command_->GetTitle(nullptr, &text), S_OK);
+        EXPECT_STREQ(text, title) << settings;
+        CoTaskMemFree(text);
     }
 }
 
-TEST_F(tag_command, title_carries_the_hot_key_after_a_tab_when_hot_keys_are_on)
+TEST_F(tag_command,
+       files_need_a_supported_extension_and_volume_folders_the_volume_and_only_the_first_item_counts)
 {
-    struct case_row
-    {
-        const char* settings;
-        const wchar_t* expected;
+    const auto folder = (scratch_ / "Holiday.jpg").wstring(); // a folder named like a photo
+    std::filesystem::create_directories(folder);
+    const auto unreadable = (scratch_ / "gone" / "photo.heic").wstring(); // counts as a file
+    const std::tuple<std::wstring, EXPCMDSTATE, EXPCMDSTATE> rows[] = {
+        {file("Photo.JPG"), ECS_ENABLED, ECS_ENABLED},
+        {file("page.png"), ECS_HIDDEN, ECS_ENABLED},
+        {file("song.mp3"), ECS_HIDDEN, ECS_HIDDEN},
+        {file("backup.tar.gz"), ECS_HIDDEN, ECS_HIDDEN},
+        {file("README"), ECS_HIDDEN, ECS_HIDDEN},
+        {file("trailing."), ECS_HIDDEN, ECS_HIDDEN},
+        {folder, ECS_HIDDEN, ECS_ENABLED},
+        {unreadable, ECS_ENABLED, ECS_ENABLED},
     };
-    const case_row rows[] = {
-        {R"({"hotkeys": {"tagKey": "Ctrl+Shift+T"}})", L"Tag\tCtrl+Shift+T"},
-        {R"({"general": {"enableTagHotkeys": true}, "hotkeys": {"tagKey": "Alt+\u00c4"}})",
-         L"Tag\tAlt+\u00c4"},
-        {R"({"general": {"enableTagHotkeys": false}, "hotkeys": {"tagKey": "Ctrl+T"}})", L"Tag"},
-        {R"({"general": {"enableTagHotkeys": "false"}, "hotkeys": {"tagKey": "Ctrl+T"}})", L"Tag\tCtrl+T"},
-        {R"({"hotkeys": {"tagKey": ""}})", L"Tag"},
-        {R"({"hotkeys": {"tagKey": 7}})", L"Tag"},
-    };
-    for (const auto& row : rows)
+    for (const auto& [path, without_attributes, with_attributes] : rows)
     {
-        settings_.write(test_support::suite_settings_json(row.settings));
-        EXPECT_EQ(title(), row.expected) << row.settings;
+        EXPECT_EQ(state_of({path}, false), without_attributes) << path;
+        EXPECT_EQ(state_of({path}, true), with_attributes) << path;
     }
+    // Only the first item counts: the photo before the song, then after it.
+    EXPECT_EQ(state_of({std::get<0>(rows[0]), std::get<0>(rows[2])}, false), ECS_ENABLED);
+    EXPECT_EQ(state_of({std::get<0>(rows[2]), std::get<0>(rows[0])}, false), ECS_HIDDEN);
 }
 
-TEST_F(tag_command, a_deeply_nested_settings_file_is_a_parse_failure_not_a_crash)
+TEST_F(tag_command, each_volume_root_is_asked_once_and_a_failed_query_is_remembered_as_no_support)
 {
-    settings_.write(test_support::suite_settings_json(R"({"general": {"showTagContextMenu": false}})"));
-    EXPECT_EQ(state(), ECS_HIDDEN);
-    settings_.write(std::string(100'000, '[') + std::string(100'000, ']'));
-    // The file no longer parses, so the previous settings stay in force.
-    EXPECT_EQ(state(), ECS_HIDDEN);
-    EXPECT_EQ(title(), L"Tag");
+    fake_volumes::extended_attributes = true;
+    for (const auto* path : {L"C:\\Docs\\a.png", L"c:\\other\\b.docx", L"\\\\server\\share\\c.png",
+                             L"\\\\server\\other\\d.png", L"D:\\e.png"})
+    {
+        EXPCMDSTATE state{};
+        command_->GetState(test_support::make_items({path}).Get(), FALSE, &state);
+        EXPECT_EQ(state, ECS_ENABLED) << path;
+    }
+    // The caller lower-cases, so C:\ and c:\ share one entry; a UNC root ends after the server.
+    EXPECT_EQ(fake_volumes::queries,
+              (std::map<std::wstring, int>{{L"c:\\", 1}, {L"\\\\server\\", 1}, {L"d:\\", 1}}));
+
+    EXPECT_FALSE(volume_supports_extended_attributes(L"q:\\a.png"));
+    EXPECT_FALSE(volume_supports_extended_attributes(L"q:\\b.png"));
+    EXPECT_EQ(fake_volumes::queries[L"q:\\"], 1);
 }
 
-TEST_F(tag_command, fixed_answers_site_and_a_new_enumerator_per_opening)
+TEST_F(tag_command, selection_failures_hide_the_command_with_one_error_line_each)
 {
-    GUID name{};
-    EXPECT_EQ(command_->GetCanonicalName(&name), S_OK);
-    EXPECT_EQ(name, (GUID{0xa2877438, 0x9a16, 0x4629, {0x91, 0x2a, 0x12, 0x23, 0xb4, 0xe3, 0xb0, 0x25}}));
-    EXPCMDFLAGS flags{};
-    EXPECT_EQ(command_->GetFlags(&flags), S_OK);
-    EXPECT_EQ(flags, ECF_HASSUBCOMMANDS);
-    EXPECT_EQ(command_->Invoke(nullptr, nullptr), E_NOTIMPL);
-    PWSTR tip = reinterpret_cast<PWSTR>(1);
-    EXPECT_EQ(command_->GetToolTip(nullptr, &tip), E_NOTIMPL);
-    EXPECT_EQ(tip, nullptr);
-
-    ComPtr<IObjectWithSite> with_site;
-    ASSERT_EQ(command_.As(&with_site), S_OK);
-    ComPtr<IUnknown> site;
-    EXPECT_EQ(with_site->GetSite(IID_PPV_ARGS(&site)), E_FAIL);
-    ComPtr<IUnknown> given = test_support::make_items({photo_});
-    EXPECT_EQ(with_site->SetSite(given.Get()), S_OK);
-    EXPECT_EQ(with_site->GetSite(IID_PPV_ARGS(&site)), S_OK);
-    EXPECT_EQ(site.Get(), given.Get());
-    EXPECT_EQ(with_site->SetSite(nullptr), S_OK);
-
-    ComPtr<IEnumExplorerCommand> first, second;
-    EXPECT_EQ(command_->EnumSubCommands(&first), S_OK);
-    EXPECT_EQ(command_->EnumSubCommands(&second), S_OK);
-    EXPECT_NE(first.Get(), second.Get());
+    const test_support::log_mark mark;
+    for (const auto& items :
+         {test_support::make_items({{file("a.jpg")}, false, true}),
+          test_support::make_items({{file("b.jpg")}, true, false}), ComPtr<IShellItemArray>()})
+    {
+        EXPCMDSTATE state = ECS_ENABLED;
+        EXPECT_EQ(command_->GetState(items.Get(), FALSE, &state), S_OK);
+        EXPECT_EQ(state, ECS_HIDDEN);
+    }
+    EXPECT_EQ(command_->GetState(nullptr, FALSE, nullptr), E_POINTER);
+    // The unreadable name and the failed item each log one error; a missing selection is no failure.
+    const std::string log = mark.new_text();
+    const std::regex error_line(R"(\[ERROR\] [^\n]+\n)");
+    EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), error_line), {}), 2) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
 }
 } // namespace

@@ -152,6 +152,7 @@ TEST_F(faults, a_missing_companion_fails_its_invocation_at_once)
     common::set_module_handle(GetModuleHandleW(nullptr));
     EXPECT_EQ(tag_result, S_FALSE);
     EXPECT_EQ(all_tags_result, S_FALSE);
+    EXPECT_EQ(requests().size(), 2u); // both requests stay behind
     EXPECT_NE(mark.new_text().find("Unable to launch "), std::string::npos);
 }
 
