@@ -9,6 +9,7 @@
 #include "common/conversions.h"
 #include "common/folders.h"
 #include "support/companion_records.h"
+#include "support/explorer_calls.h"
 #include "support/fake_shell_items.h"
 #include "support/keyword_store.h"
 #include "support/product_files.h"
@@ -73,9 +74,7 @@ std::wstring text_of(const ComPtr<IExplorerCommand>& entry, bool icon, IShellIte
 {
     PWSTR text = nullptr;
     const HRESULT hr = icon ? entry->GetIcon(items, &text) : entry->GetTitle(items, &text);
-    std::wstring result = FAILED(hr) ? L"(failed)" : text != nullptr ? text : L"";
-    CoTaskMemFree(text);
-    return result;
+    return FAILED(hr) ? L"(failed)" : test_support::take(text);
 }
 
 class cascade : public testing::Test
@@ -106,25 +105,13 @@ protected:
         settings_.write(test_support::suite_settings_json("{}", status, settings));
     }
 
-    entries open_cascade()
-    {
-        ComPtr<IEnumExplorerCommand> commands;
-        EXPECT_EQ(command_->EnumSubCommands(&commands), S_OK);
-        entries result;
-        for (ComPtr<IExplorerCommand> entry; commands->Next(1, &entry, nullptr) == S_OK; entry.Reset())
-        {
-            result.push_back(entry);
-        }
-        return result;
-    }
+    entries open_cascade() { return test_support::open_cascade(command_.Get()); }
 
     ComPtr<IExplorerCommand> entry(const std::wstring& title)
     {
-        const auto shown = open_cascade();
-        const auto found = std::find_if(shown.begin(), shown.end(),
-                                        [&](const auto& entry) { return text_of(entry, false) == title; });
-        EXPECT_TRUE(found != shown.end()) << common::to_utf8(title);
-        return found != shown.end() ? *found : nullptr;
+        auto found = test_support::find_entry(command_.Get(), title);
+        EXPECT_TRUE(found) << common::to_utf8(title);
+        return found;
     }
 
     HRESULT choose(const std::wstring& title, const strings& paths)

@@ -1,9 +1,9 @@
 // Stands in for one of the suite's programs the extension starts. Built three times, once
 // under each program's name.
 //
-// Each start appends one line to a record file: TAG_COMPANION_RECORDS\<exe name>.log when
-// that variable names a folder, else <own folder>\companion_records\<exe name>.log. The line
-// is one JSON object (UTF-8):
+// Each start writes one record file: TAG_COMPANION_RECORDS\<exe name>.<time>.<pid>.record when
+// that variable names a folder, else in <own folder>\companion_records. The record is one
+// JSON object (UTF-8):
 //   {"program": own full path, "arguments": the command line after the program name,
 //    "file": the request file the arguments name, or "" (the whole argument text, else the
 //            last argument with its quotation marks removed),
@@ -16,6 +16,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <cwchar>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -88,16 +89,21 @@ int main()
         writer.String(value.data(), static_cast<rapidjson::SizeType>(value.size()));
     }
     writer.EndObject();
-    line.Put('\n');
 
-    // One append per record, so records of programs running side by side stay whole. Should
-    // the open fail, the write and close on the invalid handle fail harmlessly.
-    const HANDLE record =
-        CreateFileW((folder + L"\\" + program.substr(separator + 1) + L".log").c_str(), FILE_APPEND_DATA,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    // One file per record, renamed into place once whole: appends from programs running side by
+    // side are not atomic under Wine, and a reader never sees half a record. The counter orders
+    // the records across processes.
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    wchar_t stamp[48] = {};
+    swprintf(stamp, 48, L".%020lld.%lu", static_cast<long long>(now.QuadPart), GetCurrentProcessId());
+    const std::wstring name = folder + L"\\" + program.substr(separator + 1) + stamp;
+    const HANDLE record = CreateFileW((name + L".partial").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
-    WriteFile(record, line.GetString(), static_cast<DWORD>(line.GetSize()), &written, nullptr);
+    const bool whole =
+        WriteFile(record, line.GetString(), static_cast<DWORD>(line.GetSize()), &written, nullptr) &&
+        written == line.GetSize();
     CloseHandle(record);
-    return record == INVALID_HANDLE_VALUE ? 1 : 0;
+    return whole && MoveFileW((name + L".partial").c_str(), (name + L".record").c_str()) ? 0 : 1;
 }

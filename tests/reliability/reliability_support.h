@@ -2,6 +2,7 @@
 
 #include "TagShellExtension/com_module.h"
 #include "TagShellExtension/requests/process_launcher.h"
+#include "support/explorer_calls.h"
 
 #include <windows.h>
 #include <shobjidl.h>
@@ -18,6 +19,10 @@
 
 namespace reliability
 {
+using test_support::environment_override;
+using test_support::find_entry;
+using test_support::take;
+
 // Ends the process when the guarded scope outlives its limit: a deadlocked test never
 // returns to fail by itself.
 class watchdog
@@ -41,29 +46,6 @@ private:
     }
     const char* what_;
     HANDLE timer_ = nullptr;
-};
-
-// Sets an environment variable of this process (inherited by what it starts) for one scope.
-class environment_override
-{
-public:
-    environment_override(const wchar_t* name, const std::wstring& value) : name_(name)
-    {
-        std::wstring old(32768, L'\0');
-        const DWORD length = GetEnvironmentVariableW(name, old.data(), 32768);
-        if (length > 0 && length < 32768)
-        {
-            old_ = old.substr(0, length);
-        }
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~environment_override() { SetEnvironmentVariableW(name_, old_ ? old_->c_str() : nullptr); }
-    environment_override(const environment_override&) = delete;
-    environment_override& operator=(const environment_override&) = delete;
-
-private:
-    const wchar_t* name_;
-    std::optional<std::wstring> old_;
 };
 
 // Points the user's temporary folder (TMP and TEMP) at a folder, made unless told otherwise.
@@ -104,34 +86,19 @@ struct entry
     std::wstring icon;
 };
 
-inline std::wstring take(PWSTR text)
-{
-    std::wstring result = text != nullptr ? text : L"";
-    CoTaskMemFree(text);
-    return result;
-}
-
 // Opens the cascade and asks every entry for its title and icon; empty when it cannot be opened.
 inline std::vector<entry> read_cascade(IExplorerCommand* command, IShellItemArray* items)
 {
     std::vector<entry> entries;
-    Microsoft::WRL::ComPtr<IEnumExplorerCommand> commands;
-    if (command->EnumSubCommands(&commands) != S_OK || !commands)
+    for (const auto& item : test_support::open_cascade(command))
     {
-        return entries;
-    }
-    Microsoft::WRL::ComPtr<IExplorerCommand> item;
-    while (commands->Next(1, &item, nullptr) == S_OK)
-    {
-        entry e;
-        PWSTR text = nullptr;
-        e.title_result = item->GetTitle(items, &text);
-        e.title = take(text);
-        text = nullptr;
-        e.icon_result = item->GetIcon(items, &text);
-        e.icon = take(text);
-        entries.push_back(std::move(e));
-        item.Reset();
+        PWSTR title = nullptr;
+        PWSTR icon = nullptr;
+        entry& e = entries.emplace_back();
+        e.title_result = item->GetTitle(items, &title);
+        e.title = take(title);
+        e.icon_result = item->GetIcon(items, &icon);
+        e.icon = take(icon);
     }
     return entries;
 }
@@ -162,28 +129,6 @@ inline Microsoft::WRL::ComPtr<IExplorerCommand> in_process_command()
         factory->CreateInstance(nullptr, IID_PPV_ARGS(&command));
     }
     return command;
-}
-
-// The entry with this title, or null.
-inline Microsoft::WRL::ComPtr<IExplorerCommand> find_entry(IExplorerCommand* command,
-                                                           const std::wstring& title)
-{
-    Microsoft::WRL::ComPtr<IEnumExplorerCommand> commands;
-    Microsoft::WRL::ComPtr<IExplorerCommand> item;
-    if (command->EnumSubCommands(&commands) == S_OK && commands)
-    {
-        while (commands->Next(1, &item, nullptr) == S_OK)
-        {
-            PWSTR text = nullptr;
-            item->GetTitle(nullptr, &text);
-            if (take(text) == title)
-            {
-                return item;
-            }
-            item.Reset();
-        }
-    }
-    return nullptr;
 }
 
 // Neither shell route can be had, so launches fail at once instead of starting processes.

@@ -7,7 +7,7 @@
 
 #include <rapidjson/document.h>
 
-#include <sstream>
+#include <algorithm>
 #include <thread>
 
 namespace test_support
@@ -21,18 +21,26 @@ std::filesystem::path companion_records_folder()
 
 std::vector<companion_record> take_companion_records(std::wstring_view exe_name)
 {
-    // Moved aside first: a stand-in that appends meanwhile starts a fresh file.
-    const auto source = companion_records_folder() / (std::wstring(exe_name) + L".log");
-    const auto taken = companion_records_folder() / (std::wstring(exe_name) + L".taken");
-    std::istringstream lines(MoveFileExW(source.c_str(), taken.c_str(), MOVEFILE_REPLACE_EXISTING)
-                                 ? read_file(taken)
-                                 : std::string());
-    DeleteFileW(taken.c_str());
+    // Each start leaves <exe name>.<time>.<pid>.record; the names sort in the order of the starts.
+    const std::wstring prefix = std::wstring(exe_name) + L".";
+    std::vector<std::filesystem::path> files;
+    std::error_code missing;
+    for (const auto& file : std::filesystem::directory_iterator(companion_records_folder(), missing))
+    {
+        const auto name = file.path().filename().wstring();
+        if (name.starts_with(prefix) && name.ends_with(L".record"))
+        {
+            files.push_back(file.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
     std::vector<companion_record> records;
-    for (std::string line; std::getline(lines, line);)
+    for (const auto& file : files)
     {
         rapidjson::Document record;
-        if (!record.Parse(line.c_str()).HasParseError() && record.IsObject())
+        record.Parse(read_file(file).c_str());
+        std::filesystem::remove(file, missing);
+        if (!record.HasParseError() && record.IsObject())
         {
             const auto text = [&record](const char* name)
             {

@@ -10,6 +10,7 @@
 #include <shobjidl.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -321,33 +322,49 @@ std::wstring records_folder(HMODULE module)
     return name.substr(0, name.find_last_of(L'\\')) + L"\\companion_records";
 }
 
-// Nothing waits for the batch processor, so watch its record file for a while.
-void print_new_records(const std::wstring& folder, const std::vector<std::wstring>& names,
-                       const std::vector<size_t>& sizes_before)
+// The stand-ins' record files, <exe name>.<time>.<pid>.record, in the order they were written.
+std::vector<std::wstring> record_files(const std::wstring& folder)
 {
-    for (int attempt = 0; attempt < 100; ++attempt)
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder + L"\\*.record").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            names.push_back(found.cFileName);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Nothing waits for the batch processor, so watch for new records for a while.
+void print_new_records(const std::wstring& folder, const std::vector<std::wstring>& before)
+{
+    for (int attempt = 0; attempt < 100; ++attempt, Sleep(100))
     {
         bool any = false;
-        for (size_t i = 0; i < names.size(); ++i)
+        for (const auto& name : record_files(folder))
         {
-            const std::string content = read_bytes(folder + L"\\" + names[i] + L".log");
-            if (content.size() > sizes_before[i])
+            if (std::find(before.begin(), before.end(), name) != before.end())
             {
-                any = true;
-                std::wstring text(content.size() - sizes_before[i], L'\0');
-                text.resize(static_cast<size_t>(
-                    MultiByteToWideChar(CP_UTF8, 0, content.data() + sizes_before[i],
-                                        static_cast<int>(content.size() - sizes_before[i]), text.data(),
-                                        static_cast<int>(text.size()))));
-                print(names[i] + L" received:");
-                print(text);
+                continue;
             }
+            any = true;
+            const std::string content = read_bytes(folder + L"\\" + name);
+            std::wstring text(content.size(), L'\0');
+            text.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, content.data(),
+                                                                static_cast<int>(content.size()), text.data(),
+                                                                static_cast<int>(text.size()))));
+            print(name.substr(0, name.find(L".exe.") + 4) + L" received:");
+            print(text);
         }
         if (any)
         {
             return;
         }
-        Sleep(100);
     }
     print(L"no companion program reported a start within 10 seconds");
 }
@@ -365,20 +382,14 @@ int invoke(const extension& dll, IExplorerCommand* command, IShellItemArray* ite
         if (take_string([&](PWSTR* text) { return entry->GetTitle(items, text); }) == title)
         {
             const std::wstring folder = records_folder(dll.module);
-            const std::vector<std::wstring> names{L"Sortwell.Common.BatchProcessor.exe",
-                                                  L"Sortwell.Common.TagManager.exe", L"Lumora.exe"};
-            std::vector<size_t> sizes;
-            for (const auto& name : names)
-            {
-                sizes.push_back(read_bytes(folder + L"\\" + name + L".log").size());
-            }
+            const auto before = record_files(folder);
             const HRESULT hr = entry->Invoke(items, nullptr);
             print(L"Invoke \"" + title + L"\": " + hex(hr));
             if (hr != S_OK)
             {
                 return 1;
             }
-            print_new_records(folder, names, sizes);
+            print_new_records(folder, before);
             return 0;
         }
         entry.Reset();

@@ -4,6 +4,7 @@
 #include "TagShellExtension/requests/companions.h"
 #include "TagShellExtension/requests/process_launcher.h"
 #include "support/companion_records.h"
+#include "support/explorer_calls.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -16,20 +17,8 @@ namespace
 {
 namespace fs = std::filesystem;
 using namespace tag_extension;
+using test_support::environment_override;
 using test_support::wait_for_companion_records;
-
-// Sets a variable of this process, inherited by what it starts, for one test.
-struct environment_override
-{
-    environment_override(const wchar_t* variable, const std::wstring& value) : name(variable)
-    {
-        old.resize(GetEnvironmentVariableW(name, old.data(), 32768));
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~environment_override() { SetEnvironmentVariableW(name, old.empty() ? nullptr : old.c_str()); }
-    const wchar_t* name;
-    std::wstring old = std::wstring(32768, L'\0');
-};
 
 std::vector<CLSID> asked_classes;
 HRESULT WINAPI refuse(REFCLSID clsid, LPUNKNOWN, DWORD, REFIID, LPVOID* result)
