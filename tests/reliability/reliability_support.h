@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TagShellExtension/com_module.h"
+#include "TagShellExtension/tag_context_main_menu_item.h"
 #include "TagShellExtension/requests/process_launcher.h"
 #include "support/explorer_calls.h"
 
@@ -12,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -118,24 +118,16 @@ inline bool answers_as_documented(const std::vector<entry>& entries)
     return !entries.empty();
 }
 
-// The Tag command from the code linked into the test, through the class factory.
+// The Tag command from the code linked into the test.
 inline Microsoft::WRL::ComPtr<IExplorerCommand> in_process_command()
 {
-    Microsoft::WRL::ComPtr<IClassFactory> factory;
-    Microsoft::WRL::ComPtr<IExplorerCommand> command;
-    if (SUCCEEDED(tag_extension::get_class_object(tag_extension::CLSID_tag_context_main_menu_item,
-                                                  IID_PPV_ARGS(&factory))))
-    {
-        factory->CreateInstance(nullptr, IID_PPV_ARGS(&command));
-    }
-    return command;
+    return tag_extension::make_object<tag_extension::tag_context_main_menu_item>();
 }
 
 // Neither shell route can be had, so launches fail at once instead of starting processes.
 inline HRESULT WINAPI refuse_creation(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* result)
 {
-    *result = nullptr;
-    return REGDB_E_CLASSNOTREG;
+    return *result = nullptr, REGDB_E_CLASSNOTREG;
 }
 
 struct shell_unavailable
