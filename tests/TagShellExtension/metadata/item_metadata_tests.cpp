@@ -28,9 +28,8 @@ std::map<std::wstring, fake_item> world;
 std::wstring calls, storage_path;
 
 // Answers System.Keywords as a list, or as an empty value of another type.
-class fake_store : public test_support::keyword_store
+struct fake_store : test_support::keyword_store
 {
-public:
     explicit fake_store(const fake_item& item) : keyword_store(item.keywords), type_(item.type) {}
     IFACEMETHODIMP GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override
     {
@@ -46,21 +45,15 @@ HRESULT serve(wchar_t call, const std::wstring& path, void** result)
     calls += call;
     const fake_item& item = world.at(path);
     SetLastError(item.last_error);
-    if (item.answering.find(call) == std::wstring::npos)
-    {
-        return E_FAIL;
-    }
-    *result = static_cast<IPropertyStore*>(make_object<fake_store>(item).Detach());
-    return S_OK;
+    const bool answers = item.answering.find(call) != std::wstring::npos;
+    *result = answers ? static_cast<IPropertyStore*>(make_object<fake_store>(item).Detach()) : nullptr;
+    return answers ? S_OK : E_FAIL;
 }
 
-class property_system : public testing::Test
+struct property_system : testing::Test
 {
-protected:
     void SetUp() override
     {
-        world.clear();
-        calls.clear();
         property_system_functions() = {
             [](PCWSTR path, IBindCtx*, GETPROPERTYSTOREFLAGS flags, REFIID, void** result)
             { return serve(flags == GPS_HANDLERPROPERTIESONLY ? L'h' : L'd', path, result); },
@@ -68,11 +61,8 @@ protected:
                void** result) { return serve(L's', storage_path = path, result); },
             [](IPropertySetStorage*, DWORD, REFIID, void** result)
             { return serve(L'c', storage_path, result); },
-            [](LPCWSTR path)
-            {
-                calls += L'a';
-                const auto found = world.find(path);
-                return found == world.end() ? INVALID_FILE_ATTRIBUTES : found->second.attributes;
+            [](LPCWSTR path) {
+                return calls += L'a', world.contains(path) ? world[path].attributes : INVALID_FILE_ATTRIBUTES;
             }};
     }
     void TearDown() override
@@ -89,8 +79,7 @@ strings tagged_items(const std::vector<strings>& tags)
     strings paths;
     for (const auto& keywords : tags)
     {
-        paths.push_back(L"C:\\" + std::to_wstring(paths.size()));
-        world[paths.back()] = {FILE_ATTRIBUTE_NORMAL, L"h", keywords};
+        world[paths.emplace_back(L"C:\\" + std::to_wstring(paths.size()))] = {.keywords = keywords};
     }
     return paths;
 }
@@ -110,6 +99,10 @@ TEST_F(property_system, routes_are_tried_in_order_and_only_failures_of_files_oth
         {FILE_ATTRIBUTE_NORMAL, L"", 0x80030003, 2, L"ahdas"},
         {FILE_ATTRIBUTE_DIRECTORY, L"hd", ERROR_ACCESS_DENIED, 0, L"aas"},
         {FILE_ATTRIBUTE_DIRECTORY, L"sc", 0, 1, L"aasca"},
+        {INVALID_FILE_ATTRIBUTES, L"hdsc", 0, 0, L"a"},
+        {FILE_ATTRIBUTE_OFFLINE, L"hdsc", 0, 0, L"a"},
+        {attribute_recall_on_open, L"hdsc", 0, 0, L"a"},
+        {attribute_recall_on_data_access | FILE_ATTRIBUTE_DIRECTORY, L"hdsc", 0, 0, L"a"},
     };
     for (const auto& [attributes, answering, error, result, expected] : cases)
     {
@@ -121,62 +114,46 @@ TEST_F(property_system, routes_are_tried_in_order_and_only_failures_of_files_oth
         }
         EXPECT_TRUE(result == 2 || item_metadata().open(L"C:\\x") == (result == 1)) << error;
         EXPECT_EQ(calls, expected) << attributes << " " << answering;
+        EXPECT_FALSE(result != 1 && item_metadata().open_from_storage(L"C:\\x")) << attributes;
         EXPECT_TRUE(get_item_tags(L"C:\\x").empty());
     }
-    calls.clear();
-    item_metadata metadata;
-    EXPECT_FALSE(metadata.open(L"") || metadata.open(L"C:\\deleted"));
-    for (const DWORD attributes : {0x1000ul, 0x40000ul, 0x400000ul, 0x400010ul}) // offline or recalled
-    {
-        world[L"C:\\x"].attributes = attributes;
-        EXPECT_FALSE(metadata.open(L"C:\\x") || metadata.open_from_storage(L"C:\\x")) << attributes;
-    }
-    EXPECT_EQ(calls, std::wstring(9, L'a'));
-    world[L"C:\\y"] = {};
-    world[L"C:\\x"] = {};
+    world[L"C:\\y"] = world[L"C:\\x"] = {};
     // A second open, of the same path or another, holds one store.
-    ASSERT_TRUE(metadata.open(L"C:\\x") && metadata.open(L"C:\\x") && metadata.open(L"C:\\y"));
+    item_metadata metadata;
+    ASSERT_TRUE(!metadata.open(L"") && metadata.open(L"C:\\x") && metadata.open(L"C:\\x") &&
+                metadata.open(L"C:\\y"));
     EXPECT_EQ(metadata.path(), L"C:\\y");
 }
 
 TEST_F(property_system, keywords_sort_ignoring_case_and_folders_without_them_read_desktop_ini)
 {
-    const std::wstring item = tagged_items({{L"beta", L"Alpha", L"alpha"}})[0];
-    EXPECT_EQ(get_item_tags(item), (strings{L"alpha", L"Alpha", L"beta"})); // of equals, the later first
-    for (const VARTYPE type : {VT_LPWSTR, VT_EMPTY})
-    {
-        world[item].type = type;
-        EXPECT_TRUE(get_item_tags(item).empty());
-    }
+    // Of equal tags, the one read later stands first.
+    EXPECT_EQ(get_item_tags(tagged_items({{L"b", L"A", L"a"}})[0]), (strings{L"a", L"A", L"b"}));
     test_support::scratch_folder scratch;
-    scratch.write("desktop.ini", "[Sortwell]\r\nTags=red ;;blue;\r\n");
-    const std::wstring folder = scratch.path().wstring();
-    world[folder] = {FILE_ATTRIBUTE_DIRECTORY, L"sc", {}, VT_EMPTY};
+    const std::wstring folder = scratch.write("desktop.ini", "[Sortwell]\nTags=red ;;blue;").parent_path();
+    // A value that is no list counts as none.
+    world[folder] = {FILE_ATTRIBUTE_DIRECTORY, L"sc", {}, VT_LPWSTR};
     EXPECT_EQ(get_item_tags(folder), (strings{L"blue", L"red "}));
     world[folder].type = VT_VECTOR | VT_LPWSTR; // an empty list is still a value
     EXPECT_TRUE(get_item_tags(folder).empty());
-    EXPECT_TRUE(read_folder_tags((scratch / "none").wstring()).empty());
 }
 
 TEST_F(property_system, common_tags_are_exact_and_reading_stops_early_or_never_starts)
 {
-    EXPECT_EQ(get_common_tags(tagged_items({{L"beta", L"alpha", L"alpha"}, {L"alpha", L"Beta"}})),
-              (strings{L"alpha", L"alpha"}));
-    const strings paths = tagged_items({{L"x", L"y"}, {}, {L"x"}});
-    calls.clear();
-    EXPECT_TRUE(get_common_tags(paths).empty());
-    EXPECT_EQ(calls, L"aaaahah") << "read on after an untagged item";
-
+    EXPECT_EQ(get_common_tags(tagged_items({{L"b", L"a", L"a"}, {L"a", L"B"}})), (strings{L"a", L"a"}));
+    // The calls made for a selection with no common tags.
+    const auto calls_for_none = [](const strings& paths)
+    {
+        calls.clear();
+        EXPECT_TRUE(get_common_tags(paths).empty());
+        return calls;
+    };
+    EXPECT_EQ(calls_for_none(tagged_items({{L"x", L"y"}, {}, {L"x"}})), L"aaaahah");
     // Fifty items, or one not at hand, are not read at all.
-    strings many = tagged_items(std::vector<strings>(50, {L"t"}));
-    calls.clear();
-    EXPECT_TRUE(get_common_tags(many).empty());
-    EXPECT_TRUE(calls.empty());
-    many.pop_back();
+    EXPECT_EQ(calls_for_none(tagged_items(std::vector<strings>(50, {L"t"}))), L"");
+    const strings many = tagged_items(std::vector<strings>(49, {L"t"}));
     EXPECT_EQ(get_common_tags(many), strings{L"t"});
     world[many[30]].attributes = FILE_ATTRIBUTE_OFFLINE;
-    calls.clear();
-    EXPECT_TRUE(get_common_tags(many).empty());
-    EXPECT_EQ(calls, std::wstring(31, L'a'));
+    EXPECT_EQ(calls_for_none(many), std::wstring(31, L'a'));
 }
 } // namespace

@@ -10,18 +10,16 @@
 namespace
 {
 using namespace tag_extension;
-using test_support::fake_selection;
-using test_support::make_items;
+using namespace test_support;
 
 TEST(get_parsing_paths, keeps_array_order_skips_withheld_items_and_an_unnamed_one_throws)
 {
     EXPECT_TRUE(get_parsing_paths(nullptr).empty());
-    EXPECT_TRUE(get_parsing_paths(make_items(fake_selection{{L"C:\\a"}, true}).Get()).empty());
+    EXPECT_TRUE(get_parsing_paths(make_items({{L"C:\\a"}, true}).Get()).empty());
     const std::vector<std::wstring> paths{L"C:\\b", L"C:\\a", L"\\\\server\\share\\c"};
     EXPECT_EQ(get_parsing_paths(make_items(paths).Get()), paths);
 
-    EXPECT_THROW(get_parsing_paths(make_items(fake_selection{{L"C:\\a", L"C:\\b"}, false, true}).Get()),
-                 std::runtime_error);
+    EXPECT_THROW(get_parsing_paths(make_items({{L"C:\\a"}, false, true}).Get()), std::runtime_error);
 }
 
 TEST(hresult_message, drops_the_line_break_and_insert_markers_followed_by_a_space)
@@ -34,7 +32,7 @@ TEST(hresult_message, drops_the_line_break_and_insert_markers_followed_by_a_spac
 
 TEST(canonical_path, resolves_to_the_plain_final_path_or_raises_a_filesystem_error)
 {
-    test_support::scratch_folder scratch;
+    scratch_folder scratch;
     const std::wstring file = scratch.write("Sub\\a.txt", "x").wstring();
     EXPECT_EQ(canonical_path((scratch / "Sub\\..\\Sub\\a.txt").wstring()), canonical_path(file));
     EXPECT_EQ(canonical_path(L"\\\\?\\" + file), canonical_path(file));

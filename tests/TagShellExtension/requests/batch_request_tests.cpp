@@ -1,4 +1,3 @@
-// Request files written into the user's temporary folder and into a scratch folder.
 #include "TagShellExtension/requests/batch_request.h"
 #include "common/conversions.h"
 #include "support/scratch_folder.h"
@@ -25,8 +24,7 @@ TEST(request_file, holds_the_exact_pretty_printed_utf8_text_under_a_fresh_guid_n
          "\xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80.jpg\"\r\n        },\r\n        {\r\n            "
          "\"path\": \"C:\\\\tab\\there.jpg\"\r\n        }\r\n    ]"},
     };
-    const std::wregex name(
-        L"lumora_([0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12})\\.json\\.tmp");
+    const std::wregex name(L"lumora_([0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12})\\.json\\.tmp");
     std::set<std::wstring> guids;
     for (const auto& [files, parameters, expected_parameters, expected_files] : rows)
     {
@@ -34,7 +32,7 @@ TEST(request_file, holds_the_exact_pretty_printed_utf8_text_under_a_fresh_guid_n
             std::filesystem::path(write_request({files, L"toggle_tags", parameters})).filename().wstring();
         std::wsmatch match;
         ASSERT_TRUE(std::regex_match(file_name, match, name)) << file_name;
-        guids.insert(match[1].str());
+        EXPECT_TRUE(guids.insert(match[1].str()).second) << "a GUID was used twice";
         const auto path = std::filesystem::temp_directory_path() / file_name;
         EXPECT_EQ(
             test_support::read_file(path),
@@ -44,24 +42,16 @@ TEST(request_file, holds_the_exact_pretty_printed_utf8_text_under_a_fresh_guid_n
                 expected_parameters + "\"\r\n    },\r\n    \"files\": [" + expected_files + "\r\n}");
         std::filesystem::remove(path);
     }
-    EXPECT_EQ(guids.size(), std::size(rows)) << "a GUID was used twice";
-}
-
-BOOL WINAPI write_part_then_fail(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
-                                 LPOVERLAPPED overlapped)
-{
-    WriteFile(file, data, size / 2, written, overlapped);
-    return FALSE;
 }
 
 TEST(request_file, a_failed_write_raises_and_removes_the_partial_file)
 {
     const test_support::scratch_folder scratch;
-    batch_request request{{L"C:\\a.jpg"}, L"toggle_tags", L""};
-    request.path = (scratch / L"r.json.tmp").wstring();
-    request_file_functions().write_file = &write_part_then_fail;
+    const batch_request request{{L"C:\\a.jpg"}, L"toggle_tags", L"", "", (scratch / L"r.json.tmp").wstring()};
+    request_file_functions().write_file = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD out, LPOVERLAPPED)
+    { return WriteFile(file, data, size / 2, out, nullptr), FALSE; };
     EXPECT_THROW(write_request(request), std::runtime_error);
-    request_file_functions().write_file = &WriteFile;
+    request_file_functions() = {};
     EXPECT_FALSE(std::filesystem::exists(request.path));
 }
 } // namespace
