@@ -4,15 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace
 {
 using Microsoft::WRL::ComPtr;
 using tag_extension::CLSID_tag_context_main_menu_item;
 
 // A refusal must also null the caller's pointer; a refusal that leaves it set gives S_OK here.
-HRESULT refused(const std::function<HRESULT(void**)>& call)
+template <class Call> HRESULT refused(Call call)
 {
     void* result = reinterpret_cast<void*>(1);
     const HRESULT hr = call(&result);
@@ -56,6 +54,7 @@ TEST(com_server, class_object_and_command_answer_exact_results_and_null_refused_
 TEST(com_server, can_unload_only_when_no_object_factory_reference_or_server_lock_lives)
 {
     test_support::extension_dll dll;
+    const auto released = [&](auto& object) { return object.Reset(), dll.can_unload_now(); };
     EXPECT_EQ(dll.can_unload_now(), S_OK);
     ComPtr<IClassFactory> factory;
     ASSERT_EQ(dll.get_class_object(CLSID_tag_context_main_menu_item, IID_PPV_ARGS(&factory)), S_OK);
@@ -65,24 +64,19 @@ TEST(com_server, can_unload_only_when_no_object_factory_reference_or_server_lock
     ComPtr<IExplorerCommand> command, entry;
     ComPtr<IEnumExplorerCommand> sub_commands;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&command)), S_OK);
-    factory.Reset();
-    EXPECT_EQ(dll.can_unload_now(), S_FALSE);
+    EXPECT_EQ(released(factory), S_FALSE);
     ASSERT_EQ(command->EnumSubCommands(&sub_commands), S_OK);
-    command.Reset();
-    EXPECT_EQ(dll.can_unload_now(), S_FALSE);
+    EXPECT_EQ(released(command), S_FALSE);
     ASSERT_EQ(sub_commands->Next(1, &entry, nullptr), S_OK);
-    sub_commands.Reset();
-    EXPECT_EQ(dll.can_unload_now(), S_FALSE);
-    entry.Reset();
-    EXPECT_EQ(dll.can_unload_now(), S_OK);
+    EXPECT_EQ(released(sub_commands), S_FALSE);
+    EXPECT_EQ(released(entry), S_OK);
 
-    ASSERT_EQ(dll.get_class_object(CLSID_tag_context_main_menu_item, IID_PPV_ARGS(&factory)), S_OK);
-    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-    factory.Reset();
-    EXPECT_EQ(dll.can_unload_now(), S_FALSE);
-    ASSERT_EQ(dll.get_class_object(CLSID_tag_context_main_menu_item, IID_PPV_ARGS(&factory)), S_OK);
-    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-    factory.Reset();
-    EXPECT_EQ(dll.can_unload_now(), S_OK);
+    // A lock outlives the factory it was taken through.
+    for (const auto& [lock, unload] : {std::pair{TRUE, S_FALSE}, {FALSE, S_OK}})
+    {
+        ASSERT_EQ(dll.get_class_object(CLSID_tag_context_main_menu_item, IID_PPV_ARGS(&factory)), S_OK);
+        EXPECT_EQ(factory->LockServer(lock), S_OK);
+        EXPECT_EQ(released(factory), unload);
+    }
 }
 } // namespace
