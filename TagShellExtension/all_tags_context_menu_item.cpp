@@ -1,7 +1,6 @@
 #include "TagShellExtension/all_tags_context_menu_item.h"
 
 #include "TagShellExtension/com_call.h"
-#include "TagShellExtension/fixed_entries.h"
 #include "TagShellExtension/metadata/shell_paths.h"
 #include "TagShellExtension/requests/batch_dispatch.h"
 #include "TagShellExtension/module_strings.h"
@@ -25,7 +24,7 @@ IFACEMETHODIMP all_tags_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* ti
 
 IFACEMETHODIMP all_tags_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
 {
-    return no_icon(icon);
+    return no_text(icon);
 }
 
 IFACEMETHODIMP all_tags_context_menu_item::Invoke(IShellItemArray* items, IBindCtx*) noexcept

@@ -31,13 +31,4 @@ HRESULT dispatch_for_selection(IShellItemArray* items, action_type action,
             return S_OK;
         });
 }
-
-HRESULT no_icon(LPWSTR* icon) noexcept
-{
-    if (icon != nullptr)
-    {
-        *icon = nullptr;
-    }
-    return E_NOTIMPL;
-}
 } // namespace tag_extension

@@ -19,7 +19,4 @@ struct invoke_failure_texts
 // Sends the selection to the batch processor with an empty parameter; S_FALSE after a logged failure.
 HRESULT dispatch_for_selection(IShellItemArray* items, action_type action,
                                invoke_failure_texts texts) noexcept;
-
-// The entries without an icon: null output, E_NOTIMPL.
-HRESULT no_icon(LPWSTR* icon) noexcept;
 } // namespace tag_extension

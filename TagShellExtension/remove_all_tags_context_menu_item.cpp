@@ -14,7 +14,7 @@ IFACEMETHODIMP remove_all_tags_context_menu_item::GetTitle(IShellItemArray*, LPW
 
 IFACEMETHODIMP remove_all_tags_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
 {
-    return no_icon(icon);
+    return no_text(icon);
 }
 
 IFACEMETHODIMP remove_all_tags_context_menu_item::Invoke(IShellItemArray* items, IBindCtx*) noexcept

@@ -1,7 +1,5 @@
 #include "TagShellExtension/separator_context_menu_item.h"
 
-#include "TagShellExtension/fixed_entries.h"
-
 namespace tag_extension
 {
 IFACEMETHODIMP separator_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
@@ -15,7 +13,7 @@ IFACEMETHODIMP separator_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* t
 
 IFACEMETHODIMP separator_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
 {
-    return no_icon(icon);
+    return no_text(icon);
 }
 
 IFACEMETHODIMP separator_context_menu_item::GetState(IShellItemArray*, BOOL, EXPCMDSTATE* state) noexcept

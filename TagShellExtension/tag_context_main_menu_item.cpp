@@ -5,6 +5,7 @@
 #include "TagShellExtension/module_strings.h"
 #include "TagShellExtension/supported_item_types.h"
 #include "TagShellExtension/tag_context_sub_menu_collection.h"
+#include "TagShellExtension/tag_context_sub_menu_item.h"
 #include "common/conversions.h"
 #include "common/folders.h"
 #include "high_level_settings/settings_file.h"
@@ -136,11 +137,7 @@ IFACEMETHODIMP tag_context_main_menu_item::GetIcon(IShellItemArray*, LPWSTR* ico
 
 IFACEMETHODIMP tag_context_main_menu_item::GetToolTip(IShellItemArray*, LPWSTR* tip) noexcept
 {
-    if (tip != nullptr)
-    {
-        *tip = nullptr;
-    }
-    return E_NOTIMPL;
+    return no_text(tip);
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::GetCanonicalName(GUID* name) noexcept

@@ -42,6 +42,15 @@ HRESULT duplicate_string(const std::wstring& text, LPWSTR* result) noexcept
     return SHStrDupW(text.c_str(), result);
 }
 
+HRESULT no_text(LPWSTR* text) noexcept
+{
+    if (text != nullptr)
+    {
+        *text = nullptr;
+    }
+    return E_NOTIMPL;
+}
+
 std::string joined_paths(const std::vector<std::wstring>& paths)
 {
     std::wstring joined;
@@ -136,11 +145,7 @@ IFACEMETHODIMP tag_context_sub_menu_item::GetIcon(IShellItemArray* items, LPWSTR
 
 IFACEMETHODIMP tag_context_sub_menu_item::GetToolTip(IShellItemArray*, LPWSTR* tip) noexcept
 {
-    if (tip != nullptr)
-    {
-        *tip = nullptr;
-    }
-    return E_NOTIMPL;
+    return no_text(tip);
 }
 
 IFACEMETHODIMP tag_context_sub_menu_item::GetCanonicalName(GUID* name) noexcept
