@@ -1,7 +1,7 @@
 #include "TagShellExtension/tag_context_sub_menu_item.h"
 
 #include "TagShellExtension/com_call.h"
-#include "TagShellExtension/icons/tagged_icon.h"
+#include "TagShellExtension/icons/tagged_icon_cache.h"
 #include "TagShellExtension/metadata/shell_paths.h"
 #include "TagShellExtension/metadata/tag_reader.h"
 #include "TagShellExtension/requests/batch_dispatch.h"

@@ -1,7 +1,7 @@
 // Every COM call keeps its documented answer when the world around the extension fails:
 // no log folder, no temporary folder, no writable request, no cache folder, no companion,
 // settings files that come and go.
-#include "TagShellExtension/icons/tagged_icon.h"
+#include "TagShellExtension/icons/tagged_icon_cache.h"
 #include "TagShellExtension/requests/batch_request.h"
 #include "common/folders.h"
 #include "common/logger.h"
@@ -11,6 +11,8 @@
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <functional>
 #include <memory>
@@ -127,15 +129,20 @@ TEST_F(faults,
     }
 }
 
-TEST_F(faults, a_cache_folder_that_cannot_be_made_gives_no_icon_and_one_error_line)
+TEST_F(faults, a_cache_folder_that_cannot_be_made_gives_no_icon_and_one_error_line_until_the_source_changes)
 {
     const auto blocker = scratch_.write(L"Content", "a file where the cache folder should be");
     const auto icon = common::module_folder() / L"Content" / L"Icons" / L"tag_work.ico";
     const test_support::log_mark mark;
-    EXPECT_EQ(
-        tag_extension::generate_tagged_icon(common::module_handle(), icon.wstring(), blocker / L"Tagged"),
-        L"");
-    EXPECT_NE(mark.new_text().find("[ERROR] Failed to generate tagged icon. Details:"), std::string::npos);
+    for (int opening = 0; opening < 2; ++opening) // not tried again while the source stays as it was
+    {
+        EXPECT_EQ(
+            tag_extension::generate_tagged_icon(common::module_handle(), icon.wstring(), blocker / L"Tagged"),
+            L"");
+    }
+    const auto lines = mark.new_text();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+    EXPECT_NE(lines.find("[ERROR] Failed to generate tagged icon. Details:"), std::string::npos);
 }
 
 TEST_F(faults, a_missing_companion_fails_its_invocation_at_once)

@@ -1,6 +1,7 @@
 // Input Explorer or the suite may hand over that no one meant: huge and strange selections,
 // tag icons that are no icons or enormous images, settings files from a hostile corpus.
-#include "TagShellExtension/icons/tagged_icon.h"
+#include "TagShellExtension/icons/gdiplus_bitmap.h"
+#include "TagShellExtension/icons/png_icon_file.h"
 #include "TagShellExtension/metadata/item_metadata.h"
 #include "common/conversions.h"
 #include "common/folders.h"
