@@ -13,6 +13,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <winternl.h>
+
 #include <algorithm>
 #include <atomic>
 
@@ -184,5 +186,79 @@ TEST_F(load, private_memory_stays_flat_across_100000_cascades)
     }
     tag_extension::property_system_functions() = saved;
     EXPECT_EQ(dll.can_unload_now(), S_OK);
+}
+
+// Bytes in use on all of the process's heaps, and its open handles (Wine's GetProcessHandleCount
+// always answers 0, so they are counted in the system's handle list).
+struct footprint
+{
+    long long heap = 0;
+    long long handles = 0;
+};
+
+footprint process_footprint()
+{
+    footprint now;
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+    heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+    for (const HANDLE heap : heaps)
+    {
+        PROCESS_HEAP_ENTRY block{};
+        HeapLock(heap);
+        while (HeapWalk(heap, &block))
+        {
+            now.heap += (block.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0 ? block.cbData : 0;
+        }
+        HeapUnlock(heap);
+    }
+    struct handle_entry
+    {
+        ULONG process;
+        BYTE type, flags;
+        USHORT value;
+        void* object;
+        ACCESS_MASK access;
+    };
+    std::vector<BYTE> list(4 << 20);
+    ULONG size = 0;
+    if (NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(16), list.data(),
+                                 static_cast<ULONG>(list.size()), &size) == 0)
+    {
+        const auto* entries = reinterpret_cast<const handle_entry*>(list.data() + sizeof(ULONG_PTR));
+        for (ULONG i = 0; i < *reinterpret_cast<const ULONG*>(list.data()); ++i)
+        {
+            now.handles += entries[i].process == GetCurrentProcessId();
+        }
+    }
+    return now;
+}
+
+TEST_F(load, fifty_rounds_of_load_cascade_and_unload_leave_no_more_behind_than_an_empty_dll)
+{
+    suite_.write(test_support::suite_settings_json("{}"));
+    tags_.write(tags_json(9));
+    const auto items = test_support::make_items({photo_});
+    const auto growth_over_50_rounds = [](const std::function<void()>& round)
+    {
+        round(); // the process's own first-use costs
+        const auto before = process_footprint();
+        for (int i = 0; i < 50; ++i)
+        {
+            round();
+        }
+        const auto after = process_footprint();
+        return footprint{after.heap - before.heap, after.handles - before.handles};
+    };
+    const auto empty = growth_over_50_rounds(
+        [] { FreeLibrary(LoadLibraryW((test_support::executable_folder() / L"empty_dll.dll").c_str())); });
+    const auto extension = growth_over_50_rounds(
+        [&]
+        {
+            const test_support::extension_dll dll;
+            EXPECT_GE(read_cascade(dll.create_command().Get(), items.Get()).size(), 12u);
+            EXPECT_EQ(dll.can_unload_now(), S_OK);
+        });
+    EXPECT_LT(extension.heap, empty.heap + 64 * 1024);
+    EXPECT_LE(extension.handles, empty.handles);
 }
 } // namespace
