@@ -1,8 +1,9 @@
 #include "common/replace_file.h"
 
+#include "common/unique_resources.h"
+
 #include <algorithm>
 #include <atomic>
-#include <utility>
 
 namespace common
 {
@@ -12,16 +13,17 @@ namespace
 class pending_file
 {
 public:
-    explicit pending_file(std::wstring path) : path_(std::move(path))
+    explicit pending_file(std::wstring path)
+        : path_(std::move(path)), file_(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                    FILE_ATTRIBUTE_NORMAL, nullptr)),
+          to_remove_(static_cast<bool>(file_))
     {
-        handle_ =
-            CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     ~pending_file()
     {
-        if (handle_ != INVALID_HANDLE_VALUE)
+        file_.reset();
+        if (to_remove_)
         {
-            CloseHandle(handle_);
             DeleteFileW(path_.c_str());
         }
     }
@@ -30,36 +32,32 @@ public:
 
     bool write(std::string_view bytes)
     {
-        while (!bytes.empty() && handle_ != INVALID_HANDLE_VALUE)
+        while (!bytes.empty() && file_)
         {
             const auto wanted = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
             DWORD written = 0;
-            if (!replace_file_functions().write_file(handle_, bytes.data(), wanted, &written, nullptr) ||
+            if (!replace_file_functions().write_file(file_.get(), bytes.data(), wanted, &written, nullptr) ||
                 written != wanted)
             {
                 return false;
             }
             bytes.remove_prefix(written);
         }
-        return handle_ != INVALID_HANDLE_VALUE && FlushFileBuffers(handle_);
+        return file_ && FlushFileBuffers(file_.get());
     }
 
     bool move_to(const std::wstring& target)
     {
-        const HANDLE file = std::exchange(handle_, INVALID_HANDLE_VALUE);
-        const bool moved =
-            CloseHandle(file) &&
-            MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        if (!moved)
-        {
-            DeleteFileW(path_.c_str());
-        }
-        return moved;
+        to_remove_ =
+            !(CloseHandle(file_.release()) &&
+              MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+        return !to_remove_;
     }
 
 private:
     std::wstring path_;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    unique_hfile file_;
+    bool to_remove_ = false;
 };
 } // namespace
 

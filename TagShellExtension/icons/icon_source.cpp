@@ -1,6 +1,7 @@
 #include "TagShellExtension/icons/icon_source.h"
 
 #include "TagShellExtension/icons/image_dimensions.h"
+#include "common/unique_resources.h"
 
 #include <fmt/format.h>
 
@@ -17,21 +18,14 @@ using namespace Gdiplus::DllExports;
 
 namespace
 {
-struct handle_closer
-{
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using unique_file = std::unique_ptr<void, handle_closer>;
-
 // The whole file when it is a disk file within the byte limit (a device such as CON is never read).
 std::optional<std::string> read_within_limit(const std::wstring& path, std::string& refusal)
 {
-    const unique_file file(CreateFileW(path.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const common::unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
-    if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK ||
-        !GetFileSizeEx(file.get(), &size))
+    if (!file || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size))
     {
         return std::nullopt;
     }
