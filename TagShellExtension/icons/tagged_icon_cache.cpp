@@ -135,12 +135,16 @@ std::wstring generate(HMODULE module, const std::wstring& source_icon,
         }
         // Counted as failed until it succeeds, so that a throw on the way counts too.
         auto& failed = failed_generations();
-        const auto [earlier, first_try] = failed.try_emplace(cache_path, source.write_time);
-        if (!first_try && earlier->second == source.write_time)
+        const auto earlier = failed.find(cache_path);
+        if (earlier != failed.end() && earlier->second == source.write_time)
         {
             return {};
         }
-        earlier->second = source.write_time;
+        if (failed.size() >= most_failures_kept)
+        {
+            failed.clear();
+        }
+        failed[cache_path] = source.write_time;
         common::ensure_folder(folder);
         {
             // Never left running between calls; the bitmaps go before it does.
@@ -150,10 +154,6 @@ std::wstring generate(HMODULE module, const std::wstring& source_icon,
             if (!mark.bitmap || !draw_check_mark(icon.bitmap.get(), mark.bitmap.get()) ||
                 !save_png_icon(icon.bitmap.get(), cache_path))
             {
-                if (failed.size() > most_failures_kept)
-                {
-                    failed = {{cache_path, source.write_time}};
-                }
                 return {};
             }
         }
