@@ -10,6 +10,9 @@
 #include <shobjidl.h>
 #include <wrl/client.h>
 
+#include "common/conversions.h"
+
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -58,18 +61,13 @@ public:
     variant_value(const variant_value&) = delete;
     variant_value& operator=(const variant_value&) = delete;
 
-    static BSTR allocate(const std::wstring& text)
+    void set_text(const std::wstring& text)
     {
-        BSTR result = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        if (result == nullptr)
+        value_.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        if (value_.bstrVal == nullptr)
         {
             throw com_error{E_OUTOFMEMORY};
         }
-        return result;
-    }
-    void set_text(const std::wstring& text)
-    {
-        value_.bstrVal = allocate(text);
         value_.vt = VT_BSTR;
     }
     void set_integer(LONG number)
@@ -88,25 +86,21 @@ class shell_execution
 {
 public:
     shell_execution(const std::wstring& file, const std::wstring& arguments)
-        : file_(variant_value::allocate(file))
     {
+        file_.set_text(file);
         arguments_.set_text(arguments);
         directory_.set_text(L"");
         verb_.set_text(L"open");
         show_.set_integer(SW_HIDE);
     }
-    ~shell_execution() { SysFreeString(file_); }
-    shell_execution(const shell_execution&) = delete;
-    shell_execution& operator=(const shell_execution&) = delete;
-
     bool run(IShellDispatch2* shell)
     {
-        return shell != nullptr && SUCCEEDED(shell->ShellExecute(file_, arguments_.get(), directory_.get(),
-                                                                 verb_.get(), show_.get()));
+        return shell != nullptr && SUCCEEDED(shell->ShellExecute(file_.get().bstrVal, arguments_.get(),
+                                                                 directory_.get(), verb_.get(), show_.get()));
     }
 
 private:
-    BSTR file_;
+    variant_value file_;
     variant_value arguments_;
     variant_value directory_;
     variant_value verb_;
@@ -170,33 +164,25 @@ ComPtr<IShellDispatch2> desktop_shell()
     return shell;
 }
 
-bool start_directly(const std::wstring& program, const std::wstring& arguments, DWORD flags, bool wait)
+// Both handles of a started process, closed together.
+struct process_handles : PROCESS_INFORMATION
 {
-    std::wstring command_line = direct_command_line(program, arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                        &startup, &process))
+    process_handles() : PROCESS_INFORMATION{} {}
+    ~process_handles()
     {
-        return false;
+        for (const HANDLE handle : {hThread, hProcess})
+        {
+            if (handle != nullptr)
+            {
+                CloseHandle(handle);
+            }
+        }
     }
-    if (wait)
-    {
-        WaitForSingleObject(process.hProcess, INFINITE);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-} // namespace
+    process_handles(const process_handles&) = delete;
+    process_handles& operator=(const process_handles&) = delete;
+};
 
-shell_object_api& shell_object_functions()
-{
-    static shell_object_api functions;
-    return functions;
-}
-
+// System folder\cmd.exe, or "cmd.exe" when the system folder cannot be read.
 std::wstring interpreter_path()
 {
     wchar_t folder[MAX_PATH] = {};
@@ -208,53 +194,79 @@ std::wstring interpreter_path()
     return std::wstring(folder, length) + L"\\cmd.exe";
 }
 
+// Outside quotation marks & | < > ^ ( ) get a caret. cmd expands %NAME% between quotation
+// marks too, and a caret there stays literal, so the marks are closed around a %: the name cmd
+// would look up then starts with a quotation mark, which no variable has.
 std::wstring escape_for_interpreter(std::wstring_view text)
 {
     std::wstring result;
     result.reserve(text.size() + 8);
     bool quoted = false;
-    // After a % outside quotation marks the next character gets a caret: the variable name cmd
-    // looks up then starts with ^, which no variable has, and the caret goes before `start` runs.
-    bool guard_next = false;
     for (const wchar_t c : text)
     {
-        if (c == L'"')
+        quoted = c == L'"' ? !quoted : quoted;
+        if (quoted && c == L'%')
         {
-            quoted = !quoted;
-            guard_next = false;
-        }
-        else if (quoted && c == L'%')
-        {
-            // cmd expands %NAME% between quotation marks too, and a caret there stays literal. So
-            // the stretch is closed around the %: the name cmd looks up starts with a quotation
-            // mark, which no variable has, and the argument reads the same once parsed.
             result += L"\"%\"";
             continue;
         }
-        else if (!quoted)
+        if (!quoted && std::wstring_view(L"&|<>^()").find(c) != std::wstring_view::npos)
         {
-            const bool special = std::wstring_view(L"&|<>^()").find(c) != std::wstring_view::npos;
-            if (special || (guard_next && c != L' ' && c != L'\t'))
-            {
-                result += L'^';
-            }
-            guard_next = c == L'%';
+            result += L'^';
         }
         result += c;
     }
     return result;
 }
 
+// /d /v:off /c start "" "<program>" <arguments>, escaped: neither the user's AutoRun commands
+// nor delayed expansion can change what starts.
 std::wstring interpreter_arguments(std::wstring_view program, std::wstring_view arguments)
 {
-    // The program path is quoted, so it needs the same care as the arguments.
     std::wstring tail = L"\"\" \"";
     tail += program;
     tail += L"\" ";
     tail += arguments;
-    return L"/c start " + escape_for_interpreter(tail);
+    return L"/d /v:off /c start " + escape_for_interpreter(tail);
 }
 
+// Whether cmd and `start` hand the program this argument text unchanged. cmd would expand a %
+// (a caret does not stop every cmd) and fold runs of blanks; control characters do not pass.
+// Some `start`s split the parameters and join them again, quoting those that hold a blank: only
+// text such a join gives back passes, with single blanks between parameters and quotation marks
+// only around a whole parameter that holds a blank and does not end in a backslash.
+bool interpreter_keeps(std::wstring_view text)
+{
+    if (std::ranges::any_of(text, [](wchar_t c) { return c == L'%' || c < 0x20 || c == 0x7f; }))
+    {
+        return false;
+    }
+    for (size_t at = 0; at < text.size();)
+    {
+        size_t end = text.find(L' ', at);
+        if (text[at] == L'"')
+        {
+            end = text.find(L'"', at + 1);
+            const auto inner = text.substr(at + 1, end == text.npos ? 0 : end - at - 1);
+            if (end == text.npos || inner.find(L' ') == text.npos || inner.ends_with(L'\\'))
+            {
+                return false;
+            }
+            ++end;
+        }
+        end = std::min(end, text.size());
+        const auto parameter = text.substr(at, end - at);
+        if (parameter.empty() || (text[at] != L'"' && parameter.find(L'"') != text.npos) ||
+            (end < text.size() && (text[end] != L' ' || end + 1 == text.size())))
+        {
+            return false;
+        }
+        at = end + 1;
+    }
+    return true;
+}
+
+// "<program>" <arguments>
 std::wstring direct_command_line(std::wstring_view program, std::wstring_view arguments)
 {
     std::wstring result = L"\"";
@@ -264,6 +276,26 @@ std::wstring direct_command_line(std::wstring_view program, std::wstring_view ar
     return result;
 }
 
+bool start_directly(const std::wstring& program, const std::wstring& arguments, DWORD flags, bool wait)
+{
+    std::wstring command_line = direct_command_line(program, arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    process_handles process;
+    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &startup, &process))
+    {
+        return false;
+    }
+    if (wait)
+    {
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    return true;
+}
+
+// Has Explorer's shell execute file with arguments: the Shell object first, then the desktop
+// window's view. Returns true, or raises explorer_launch_error when both ways fail.
 bool start_via_explorer(const std::wstring& file, const std::wstring& arguments)
 {
     const apartment_scope apartment;
@@ -282,33 +314,72 @@ bool start_via_explorer(const std::wstring& file, const std::wstring& arguments)
     throw std::runtime_error(explorer_launch_error);
 }
 
-bool launch_via_explorer(const std::wstring& program, const std::wstring& arguments)
+// The shell route: the interpreter's `start` when cmd carries the argument text unchanged, else
+// the program itself while the shell keeps its path (it expands %NAME% there, not in the
+// arguments). False when neither carries both texts exactly; raises when the shell fails.
+bool start_through_shell(const std::wstring& program, const std::wstring& arguments)
 {
-    return start_via_explorer(interpreter_path(), interpreter_arguments(program, arguments));
+    constexpr size_t interpreter_line_limit = 8191;
+    const std::wstring interpreter = interpreter_path();
+    const std::wstring line = interpreter_arguments(program, arguments);
+    if (interpreter_keeps(arguments) && interpreter.size() + line.size() + 3 <= interpreter_line_limit)
+    {
+        return start_via_explorer(interpreter, line);
+    }
+    return program.find(L'%') == std::wstring::npos && start_via_explorer(program, arguments);
 }
 
-bool launch_with_wait_fallback(const std::wstring& program, const std::wstring& arguments)
+// The shell never reports a program that is not there: look before starting it.
+bool is_program_file(const std::wstring& program)
+{
+    const DWORD attributes = GetFileAttributesW(program.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool launch_with_fallback(const std::wstring& program, const std::wstring& arguments, DWORD flags, bool wait)
 {
     try
     {
-        return launch_via_explorer(program, arguments);
+        if (is_program_file(program) && start_through_shell(program, arguments))
+        {
+            return true;
+        }
     }
     catch (const std::exception&)
     {
         // The shell route's failure is not the caller's: the direct start below decides.
     }
-    return start_directly(program, arguments, 0, true);
+    return start_directly(program, arguments, flags, wait);
+}
+} // namespace
+
+shell_object_api& shell_object_functions()
+{
+    static shell_object_api functions;
+    return functions;
+}
+
+bool launch_via_explorer(const std::wstring& program, const std::wstring& arguments)
+{
+    if (!is_program_file(program))
+    {
+        throw std::runtime_error(missing_program_error + common::to_utf8(program));
+    }
+    if (!start_through_shell(program, arguments) &&
+        !start_directly(program, arguments, DETACHED_PROCESS, false))
+    {
+        throw std::runtime_error(direct_launch_error + common::to_utf8(program));
+    }
+    return true;
+}
+
+bool launch_with_wait_fallback(const std::wstring& program, const std::wstring& arguments)
+{
+    return launch_with_fallback(program, arguments, 0, true);
 }
 
 bool launch_with_detached_fallback(const std::wstring& program, const std::wstring& arguments)
 {
-    try
-    {
-        return start_via_explorer(interpreter_path(), interpreter_arguments(program, arguments));
-    }
-    catch (const std::exception&)
-    {
-    }
-    return start_directly(program, arguments, DETACHED_PROCESS, false);
+    return launch_with_fallback(program, arguments, DETACHED_PROCESS, false);
 }
 } // namespace tag_extension
