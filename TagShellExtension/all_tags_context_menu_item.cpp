@@ -30,20 +30,9 @@ IFACEMETHODIMP all_tags_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* ico
 IFACEMETHODIMP all_tags_context_menu_item::Invoke(IShellItemArray* items, IBindCtx*) noexcept
 {
     std::vector<std::wstring> paths;
-    return guarded(
+    return logged_call(
         S_FALSE,
-        [&](const std::exception* error)
-        {
-            if (error != nullptr)
-            {
-                common::log(common::log_level::error, "Failed to append tags for files: {}. Details {}",
-                            joined_paths(paths), error->what());
-            }
-            else
-            {
-                common::log(common::log_level::error, "Failed to append tags for selected files...");
-            }
-        },
+        {"Failed to append tags for files: {}. Details {}", "Failed to append tags for selected files..."},
         [&]
         {
             paths = get_parsing_paths(items);
@@ -63,6 +52,7 @@ IFACEMETHODIMP all_tags_context_menu_item::Invoke(IShellItemArray* items, IBindC
                 throw std::runtime_error("Unable to launch " + common::to_utf8(program));
             }
             return S_OK;
-        });
+        },
+        [&] { return joined_paths(paths); });
 }
 } // namespace tag_extension

@@ -1,6 +1,6 @@
 #include "TagShellExtension/auto_tag_context_menu_item.h"
 
-#include "TagShellExtension/fixed_entries.h"
+#include "TagShellExtension/selection_dispatch.h"
 #include "TagShellExtension/module_strings.h"
 #include "TagShellExtension/icons/command_icons.h"
 #include "resource.h"
@@ -23,6 +23,6 @@ IFACEMETHODIMP auto_tag_context_menu_item::Invoke(IShellItemArray* items, IBindC
 {
     return dispatch_for_selection(
         items, action_type::auto_tag,
-        {"Failed to auto tag files: {}", "Failed to auto tag some or all selected files..."});
+        {"Failed to auto tag files: {1}", "Failed to auto tag some or all selected files..."});
 }
 } // namespace tag_extension

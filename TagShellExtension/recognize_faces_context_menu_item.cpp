@@ -208,21 +208,10 @@ IFACEMETHODIMP recognize_faces_context_menu_item::GetIcon(IShellItemArray*, LPWS
 
 IFACEMETHODIMP recognize_faces_context_menu_item::Invoke(IShellItemArray* items, IBindCtx*) noexcept
 {
-    return guarded(
+    return logged_call(
         S_FALSE,
-        [&](const std::exception* error)
-        {
-            if (error != nullptr)
-            {
-                common::log(common::log_level::error, "Failed to recognize faces for selected files: {}",
-                            error->what());
-            }
-            else
-            {
-                common::log(common::log_level::error,
-                            "Failed to recognize faces for some or all selected files...");
-            }
-        },
+        {"Failed to recognize faces for selected files: {1}",
+         "Failed to recognize faces for some or all selected files..."},
         [&]
         {
             if (!people_recognition_allowed())

@@ -1,6 +1,6 @@
 #include "TagShellExtension/remove_all_tags_context_menu_item.h"
 
-#include "TagShellExtension/fixed_entries.h"
+#include "TagShellExtension/selection_dispatch.h"
 #include "TagShellExtension/module_strings.h"
 #include "resource.h"
 
@@ -21,6 +21,6 @@ IFACEMETHODIMP remove_all_tags_context_menu_item::Invoke(IShellItemArray* items,
 {
     return dispatch_for_selection(
         items, action_type::remove_tags,
-        {"Failed to remove tags for files: {}", "Failed to remove tags for selected files..."});
+        {"Failed to remove tags for files: {1}", "Failed to remove tags for selected files..."});
 }
 } // namespace tag_extension

@@ -109,18 +109,18 @@ IFACEMETHODIMP tag_context_main_menu_item::GetTitle(IShellItemArray*, LPWSTR* ti
         return E_POINTER;
     }
     *title = nullptr;
-    std::wstring text;
-    try
-    {
-        text = base_title();
-        text += hotkey_suffix();
-    }
-    catch (...)
-    {
-        common::log(common::log_level::error, "Unable to append Tag hotkey to menu title");
-        text = base_title();
-    }
-    return SHStrDupW(text.c_str(), title);
+    return com_call(E_FAIL, "Unable to append Tag hotkey to menu title",
+                    [&]
+                    {
+                        std::wstring text = base_title();
+                        com_call(S_OK, "Unable to append Tag hotkey to menu title",
+                                 [&]
+                                 {
+                                     text += hotkey_suffix();
+                                     return S_OK;
+                                 });
+                        return SHStrDupW(text.c_str(), title);
+                    });
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
@@ -130,9 +130,8 @@ IFACEMETHODIMP tag_context_main_menu_item::GetIcon(IShellItemArray*, LPWSTR* ico
         return E_POINTER;
     }
     *icon = nullptr;
-    return guarded(
-        E_FAIL, [](const std::exception*) {},
-        [&] { return SHStrDupW(tag_command_icon_path().c_str(), icon); });
+    return com_call(E_FAIL, "Unable to find the Tag command's icon",
+                    [&] { return SHStrDupW(tag_command_icon_path().c_str(), icon); });
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::GetToolTip(IShellItemArray*, LPWSTR* tip) noexcept

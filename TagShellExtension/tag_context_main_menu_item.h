@@ -42,6 +42,4 @@ bool is_supported_by_context_menu(IShellItemArray* items);
 
 // "Tag", or "failed to load" when the string table lacks it; read once per process.
 const std::wstring& base_title();
-// Loads a string of this module's table; "failed to load" when the id is missing.
-std::wstring load_module_string(UINT id);
 } // namespace tag_extension
