@@ -9,13 +9,13 @@
 #include "TagShellExtension/requests/process_launcher.h"
 #include "common/conversions.h"
 #include "common/folders.h"
+#include "common/unique_resources.h"
 #include "high_level_settings/settings_file.h"
 #include "resource.h"
 
 #include <algorithm>
 #include <cwctype>
 #include <filesystem>
-#include <memory>
 #include <stdexcept>
 
 namespace tag_extension
@@ -48,20 +48,11 @@ bool has_image_extension(const std::filesystem::path& path)
            std::end(image_extensions);
 }
 
-struct find_closer
-{
-    void operator()(HANDLE search) const { FindClose(search); }
-};
-struct handle_closer
-{
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-
 // One folder being listed, with the entry the listing returned last.
 struct listing
 {
     std::wstring folder;
-    std::unique_ptr<void, find_closer> search;
+    common::unique_hfind search{};
     WIN32_FIND_DATAW entry{};
     bool taken = false;
 };
@@ -105,26 +96,21 @@ bool names_a_file(const WIN32_FIND_DATAW& entry, const std::wstring& path)
     {
         return true;
     }
-    const HANDLE opened = CreateFileW(long_form(path).c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-    {
-        return false;
-    }
-    const std::unique_ptr<void, handle_closer> file(opened);
+    const common::unique_hfile file(CreateFileW(long_form(path).c_str(), FILE_READ_ATTRIBUTES,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION target{};
-    return GetFileInformationByHandle(file.get(), &target) &&
+    return file && GetFileInformationByHandle(file.get(), &target) &&
            (target.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // A folder whose listing is denied counts as empty; any other failure is logged.
 void open_listing(std::wstring folder, std::vector<listing>& open)
 {
-    listing next{std::move(folder), nullptr};
-    const HANDLE search = FindFirstFileExW(long_form(joined(next.folder, L"*")).c_str(), FindExInfoBasic,
-                                           &next.entry, FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE)
+    listing next{std::move(folder)};
+    next.search.reset(FindFirstFileExW(long_form(joined(next.folder, L"*")).c_str(), FindExInfoBasic,
+                                       &next.entry, FindExSearchNameMatch, nullptr, 0));
+    if (!next.search)
     {
         const DWORD error = GetLastError();
         if (error != ERROR_ACCESS_DENIED && error != ERROR_FILE_NOT_FOUND)
@@ -134,7 +120,6 @@ void open_listing(std::wstring folder, std::vector<listing>& open)
         }
         return;
     }
-    next.search.reset(search);
     open.push_back(std::move(next));
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/conversions.h"
 #include "common/logger.h"
+#include "common/unique_resources.h"
 
 #include <objbase.h>
 
@@ -11,7 +12,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <stdexcept>
 #include <system_error>
 
@@ -47,12 +47,6 @@ template <typename Writer> void write_string(Writer& writer, std::string_view te
 {
     writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
 }
-
-// Closed through the replaceable call, as the last close is checked.
-struct request_file_closer
-{
-    void operator()(HANDLE file) const { request_file_functions().close_handle(file); }
-};
 
 std::string guid_text(const GUID& guid)
 {
@@ -198,14 +192,13 @@ std::wstring write_request(const batch_request& source)
     const std::string text = request_text(request);
 
     // Opened by its wide name, so the file lies at exactly the path handed to the companion.
-    const HANDLE opened = CreateFileW(request.path.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
+    common::unique_hfile file(CreateFileW(request.path.c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
     {
         throw std::runtime_error(open_for_writing_error + common::to_utf8(request.path));
     }
-    std::unique_ptr<void, request_file_closer> file(opened);
     // A truncated request would make the companion act on part of the selection: any failed
     // write removes the file and stops the launch.
     const auto fail = [&]
@@ -226,6 +219,7 @@ std::wstring write_request(const batch_request& source)
         }
         offset += written;
     }
+    // The last close is checked: it may be where a full disk shows.
     if (!request_file_functions().close_handle(file.release()))
     {
         fail();

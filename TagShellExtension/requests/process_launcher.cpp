@@ -11,6 +11,7 @@
 #include <wrl/client.h>
 
 #include "common/conversions.h"
+#include "common/unique_resources.h"
 
 #include <algorithm>
 #include <exception>
@@ -31,55 +32,21 @@ constexpr CLSID shell_windows_class = {
 constexpr GUID top_level_browser_service = {
     0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
 
-// Enters a single-threaded apartment for one launch; leaves it only if this call entered it.
-class apartment_scope
+void set_text(VARIANT& value, const std::wstring& text)
 {
-public:
-    apartment_scope()
-        : entered_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)))
+    value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (value.bstrVal == nullptr)
     {
+        throw com_error{E_OUTOFMEMORY};
     }
-    ~apartment_scope()
-    {
-        if (entered_)
-        {
-            CoUninitialize();
-        }
-    }
-    apartment_scope(const apartment_scope&) = delete;
-    apartment_scope& operator=(const apartment_scope&) = delete;
+    value.vt = VT_BSTR;
+}
 
-private:
-    bool entered_;
-};
-
-class variant_value
+void set_integer(VARIANT& value, LONG number)
 {
-public:
-    variant_value() { VariantInit(&value_); }
-    ~variant_value() { VariantClear(&value_); }
-    variant_value(const variant_value&) = delete;
-    variant_value& operator=(const variant_value&) = delete;
-
-    void set_text(const std::wstring& text)
-    {
-        value_.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        if (value_.bstrVal == nullptr)
-        {
-            throw com_error{E_OUTOFMEMORY};
-        }
-        value_.vt = VT_BSTR;
-    }
-    void set_integer(LONG number)
-    {
-        value_.vt = VT_I4;
-        value_.lVal = number;
-    }
-    VARIANT& get() { return value_; }
-
-private:
-    VARIANT value_;
-};
+    value.vt = VT_I4;
+    value.lVal = number;
+}
 
 // The one ShellExecute call both ways make, with its values made once.
 class shell_execution
@@ -87,24 +54,24 @@ class shell_execution
 public:
     shell_execution(const std::wstring& file, const std::wstring& arguments)
     {
-        file_.set_text(file);
-        arguments_.set_text(arguments);
-        directory_.set_text(L"");
-        verb_.set_text(L"open");
-        show_.set_integer(SW_HIDE);
+        set_text(file_, file);
+        set_text(arguments_, arguments);
+        set_text(directory_, L"");
+        set_text(verb_, L"open");
+        set_integer(show_, SW_HIDE);
     }
     bool run(IShellDispatch2* shell)
     {
-        return shell != nullptr && SUCCEEDED(shell->ShellExecute(file_.get().bstrVal, arguments_.get(),
-                                                                 directory_.get(), verb_.get(), show_.get()));
+        return shell != nullptr &&
+               SUCCEEDED(shell->ShellExecute(file_.bstrVal, arguments_, directory_, verb_, show_));
     }
 
 private:
-    variant_value file_;
-    variant_value arguments_;
-    variant_value directory_;
-    variant_value verb_;
-    variant_value show_;
+    common::unique_variant file_;
+    common::unique_variant arguments_;
+    common::unique_variant directory_;
+    common::unique_variant verb_;
+    common::unique_variant show_;
 };
 
 template <typename Interface> bool create(REFCLSID clsid, ComPtr<Interface>& result)
@@ -123,12 +90,12 @@ ComPtr<IShellDispatch2> desktop_shell()
     {
         return nullptr;
     }
-    variant_value location;
-    location.set_integer(0); // CSIDL_DESKTOP
-    variant_value root;
+    common::unique_variant location;
+    set_integer(location, 0); // CSIDL_DESKTOP
+    common::unique_variant root;
     LONG window = 0;
     ComPtr<IDispatch> desktop;
-    if (FAILED(windows->FindWindowSW(&location.get(), &root.get(), SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
+    if (FAILED(windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
                                      desktop.ReleaseAndGetAddressOf())) ||
         !desktop)
     {
@@ -163,24 +130,6 @@ ComPtr<IShellDispatch2> desktop_shell()
     }
     return shell;
 }
-
-// Both handles of a started process, closed together.
-struct process_handles : PROCESS_INFORMATION
-{
-    process_handles() : PROCESS_INFORMATION{} {}
-    ~process_handles()
-    {
-        for (const HANDLE handle : {hThread, hProcess})
-        {
-            if (handle != nullptr)
-            {
-                CloseHandle(handle);
-            }
-        }
-    }
-    process_handles(const process_handles&) = delete;
-    process_handles& operator=(const process_handles&) = delete;
-};
 
 // System folder\cmd.exe, or "cmd.exe" when the system folder cannot be read.
 std::wstring interpreter_path()
@@ -281,7 +230,7 @@ bool start_directly(const std::wstring& program, const std::wstring& arguments, 
     std::wstring command_line = direct_command_line(program, arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    process_handles process;
+    common::unique_process_information process;
     if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                         &startup, &process))
     {
@@ -298,7 +247,7 @@ bool start_directly(const std::wstring& program, const std::wstring& arguments, 
 // window's view. Returns true, or raises explorer_launch_error when both ways fail.
 bool start_via_explorer(const std::wstring& file, const std::wstring& arguments)
 {
-    const apartment_scope apartment;
+    const auto apartment = common::co_initialize_ex();
     shell_execution execution(file, arguments);
     {
         ComPtr<IShellDispatch2> shell;

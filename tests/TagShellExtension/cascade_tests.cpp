@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <map>
 #include <memory>
 #include <thread>
@@ -48,10 +47,10 @@ std::tuple<std::string, std::string, strings> read_request(const std::string& js
     return {job["action_type"].GetString(), job["action_parameters"].GetString(), paths};
 }
 
-// Runs a Unix shell command in a folder, then waits until `done` holds: Wine starts Unix programs
-// like any other, but hands back no handle to wait on.
+// Runs a Unix shell command in a folder and waits until `watched` exists or not, as told: Wine
+// starts Unix programs like any other, but hands back no handle to wait on.
 void unix_shell(const std::filesystem::path& folder, const std::wstring& script,
-                const std::function<bool()>& done)
+                const std::filesystem::path& watched, bool exists)
 {
     std::wstring line = L"sh -c \"" + script + L"\"";
     STARTUPINFOW startup{};
@@ -61,7 +60,7 @@ void unix_shell(const std::filesystem::path& folder, const std::wstring& script,
                    &process);
     CloseHandle(process.hThread); // null when nothing started
     CloseHandle(process.hProcess);
-    for (int wait = 0; wait < 100 && !done(); ++wait)
+    for (int wait = 0; wait < 100 && std::filesystem::exists(watched) != exists; ++wait)
     {
         Sleep(20);
     }
@@ -303,11 +302,12 @@ TEST_F(cascade,
     file("Elsewhere/Away.png");
     // Wine's CreateSymbolicLinkW makes nothing and its calls cannot remove a Unix link.
     const auto trip = scratch_ / L"Trip";
-    const auto linked = [last = trip / L"B\\a"] { return std::filesystem::exists(last); };
-    unix_shell(trip, L"ln -s ../Elsewhere outside; ln -s . self; ln -s ../B A/b; ln -s ../A B/a", linked);
-    const std::shared_ptr<void> unlinked(
-        nullptr, [&](void*) { unix_shell(trip, L"rm outside self A/b B/a", [&] { return !linked(); }); });
-    ASSERT_TRUE(linked());
+    const auto last_link = trip / L"B\\a";
+    unix_shell(trip, L"ln -s ../Elsewhere outside; ln -s . self; ln -s ../B A/b; ln -s ../A B/a", last_link,
+               true);
+    const std::shared_ptr<void> unlinked(nullptr, [&](void*)
+                                         { unix_shell(trip, L"rm outside self A/b B/a", last_link, false); });
+    ASSERT_TRUE(std::filesystem::exists(last_link));
     const auto missing = (scratch_ / L"gone.webp").wstring();
     const auto selection = make_items({trip.wstring(), notes, missing});
     const auto started = std::chrono::steady_clock::now();

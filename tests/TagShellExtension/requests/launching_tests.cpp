@@ -116,7 +116,7 @@ TEST_F(launching, an_argument_text_cmd_cannot_carry_reaches_the_program_unchange
     {
         EXPECT_TRUE(launch_via_explorer(program, text));
         const auto records = wait_for_companion_records(batch_processor_name);
-        ASSERT_EQ(records.size(), 1u);
+        ASSERT_EQ(records.size(), 1u) << text.size();
         EXPECT_EQ(records[0].arguments, text);
     }
 }
