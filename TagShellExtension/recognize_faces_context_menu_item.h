@@ -2,10 +2,6 @@
 
 #include "TagShellExtension/tag_context_sub_menu_item.h"
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
 namespace tag_extension
 {
 // "Recognize faces": hands the selection's images to the batch processor once the user has
@@ -19,8 +15,4 @@ public:
     IFACEMETHODIMP GetIcon(IShellItemArray* items, LPWSTR* icon) noexcept override;
     IFACEMETHODIMP Invoke(IShellItemArray* items, IBindCtx* context) noexcept override;
 };
-
-// Image files of the selection in selection order, walking selected folders recursively.
-std::vector<std::wstring> collect_image_files(const std::vector<std::wstring>& paths);
-bool has_image_extension(const std::filesystem::path& path);
 } // namespace tag_extension

@@ -1,6 +1,6 @@
 // Every COM call keeps its documented answer when the world around the extension fails:
-// no log folder, no temporary folder, no writable request, no cache folder, no companion,
-// settings files that come and go.
+// no log folder, no temporary folder, no writable request, no cache folder, settings files
+// that come and go.
 #include "TagShellExtension/icons/tagged_icon_cache.h"
 #include "TagShellExtension/requests/batch_request.h"
 #include "common/folders.h"
@@ -143,24 +143,6 @@ TEST_F(faults, a_cache_folder_that_cannot_be_made_gives_no_icon_and_one_error_li
     const auto lines = mark.new_text();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
     EXPECT_NE(lines.find("[ERROR] Failed to generate tagged icon. Details:"), std::string::npos);
-}
-
-TEST_F(faults, a_missing_companion_fails_its_invocation_at_once)
-{
-    const shell_unavailable no_shell;
-    const auto tag = find_entry(command_.Get(), L"Tag 1");
-    const auto all_tags = find_entry(command_.Get(), L"All tags...");
-    ASSERT_TRUE(tag && all_tags);
-    // The companions lie beside the module: take one whose folder holds none.
-    common::set_module_handle(GetModuleHandleW(L"kernel32.dll"));
-    const test_support::log_mark mark;
-    const HRESULT tag_result = tag->Invoke(items_.Get(), nullptr);
-    const HRESULT all_tags_result = all_tags->Invoke(items_.Get(), nullptr);
-    common::set_module_handle(GetModuleHandleW(nullptr));
-    EXPECT_EQ(tag_result, S_FALSE);
-    EXPECT_EQ(all_tags_result, S_FALSE);
-    EXPECT_EQ(requests().size(), 2u); // both requests stay behind
-    EXPECT_NE(mark.new_text().find("Unable to launch "), std::string::npos);
 }
 
 TEST_F(faults, settings_files_deleted_and_re_created_between_calls_are_provided_again_and_followed)

@@ -7,11 +7,13 @@
 
 namespace test_support
 {
-// The built TagShellExtension.dll, loaded the way Explorer loads it.
+std::filesystem::path dll_path();
+
+// The built TagShellExtension.dll, or a copy of it, loaded the way Explorer loads it.
 class extension_dll
 {
 public:
-    extension_dll();
+    explicit extension_dll(const std::filesystem::path& path = dll_path());
     ~extension_dll();
     extension_dll(const extension_dll&) = delete;
     extension_dll& operator=(const extension_dll&) = delete;
@@ -26,6 +28,4 @@ private:
     HRESULT(STDAPICALLTYPE* get_class_object_)(REFCLSID, REFIID, void**) = nullptr;
     HRESULT(STDAPICALLTYPE* can_unload_now_)() = nullptr;
 };
-
-std::filesystem::path dll_path();
 } // namespace test_support
