@@ -3,25 +3,17 @@
 #include "TagShellExtension/com_call.h"
 #include "TagShellExtension/metadata/shell_paths.h"
 #include "TagShellExtension/requests/batch_dispatch.h"
-#include "TagShellExtension/module_strings.h"
 #include "TagShellExtension/requests/batch_request.h"
 #include "TagShellExtension/requests/companions.h"
 #include "TagShellExtension/requests/process_launcher.h"
 #include "all_tags_settings/settings_file.h"
 #include "common/conversions.h"
 #include "common/folders.h"
-#include "resource.h"
 
 #include <stdexcept>
 
 namespace tag_extension
 {
-IFACEMETHODIMP all_tags_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
-{
-    static const std::wstring text = load_module_string(IDS_ALL_TAGS);
-    return duplicate_string(text, title);
-}
-
 IFACEMETHODIMP all_tags_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
 {
     return no_text(icon);

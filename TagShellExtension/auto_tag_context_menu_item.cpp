@@ -1,18 +1,10 @@
 #include "TagShellExtension/auto_tag_context_menu_item.h"
 
 #include "TagShellExtension/selection_dispatch.h"
-#include "TagShellExtension/module_strings.h"
 #include "TagShellExtension/icons/command_icons.h"
-#include "resource.h"
 
 namespace tag_extension
 {
-IFACEMETHODIMP auto_tag_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
-{
-    static const std::wstring text = load_module_string(IDS_AUTO_TAG);
-    return duplicate_string(text, title);
-}
-
 IFACEMETHODIMP auto_tag_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
 {
     static const std::wstring path = auto_tag_icon_path();

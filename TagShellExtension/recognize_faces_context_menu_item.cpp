@@ -3,7 +3,6 @@
 #include "TagShellExtension/com_call.h"
 #include "TagShellExtension/icons/command_icons.h"
 #include "TagShellExtension/metadata/shell_paths.h"
-#include "TagShellExtension/module_strings.h"
 #include "TagShellExtension/requests/batch_dispatch.h"
 #include "TagShellExtension/requests/companions.h"
 #include "TagShellExtension/requests/process_launcher.h"
@@ -11,7 +10,6 @@
 #include "common/folders.h"
 #include "common/unique_resources.h"
 #include "high_level_settings/settings_file.h"
-#include "resource.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -178,12 +176,6 @@ std::vector<std::wstring> collect_image_files(const std::vector<std::wstring>& p
     return images;
 }
 } // namespace
-
-IFACEMETHODIMP recognize_faces_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
-{
-    static const std::wstring text = load_module_string(IDS_RECOGNIZE_FACES);
-    return duplicate_string(text, title);
-}
 
 IFACEMETHODIMP recognize_faces_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
 {

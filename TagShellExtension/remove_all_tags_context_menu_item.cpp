@@ -1,17 +1,9 @@
 #include "TagShellExtension/remove_all_tags_context_menu_item.h"
 
 #include "TagShellExtension/selection_dispatch.h"
-#include "TagShellExtension/module_strings.h"
-#include "resource.h"
 
 namespace tag_extension
 {
-IFACEMETHODIMP remove_all_tags_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
-{
-    static const std::wstring text = load_module_string(IDS_REMOVE_ALL_TAGS);
-    return duplicate_string(text, title);
-}
-
 IFACEMETHODIMP remove_all_tags_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
 {
     return no_text(icon);

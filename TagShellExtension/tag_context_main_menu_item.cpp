@@ -66,8 +66,7 @@ std::wstring hotkey_suffix()
 
 const std::wstring& base_title()
 {
-    static const std::wstring title = load_module_string(IDS_TAG);
-    return title;
+    return module_string(IDS_TAG);
 }
 
 bool is_supported_by_context_menu(IShellItemArray* items)
