@@ -10,6 +10,46 @@
 
 namespace test_support
 {
+namespace
+{
+// Through the long-path form, which std::filesystem of MinGW gets wrong, so that trees deeper
+// than MAX_PATH go too. Links are removed, never followed.
+void remove_tree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            const std::wstring name = found.cFileName;
+            const std::wstring path = folder + L"\\" + name;
+            if (name == L"." || name == L"..")
+            {
+                continue;
+            }
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const DWORD kind =
+                found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+            if (kind == FILE_ATTRIBUTE_DIRECTORY)
+            {
+                remove_tree(path);
+            }
+            else if ((kind & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            {
+                RemoveDirectoryW(path.c_str());
+            }
+            else
+            {
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+} // namespace
+
 scratch_folder::scratch_folder()
 {
     // Wine reuses process ids, so a fresh GUID names the folder.
@@ -23,9 +63,7 @@ scratch_folder::scratch_folder()
 
 scratch_folder::~scratch_folder()
 {
-    // The long-path form also removes trees deeper than MAX_PATH.
-    std::error_code ignored;
-    std::filesystem::remove_all(L"\\\\?\\" + path_.wstring(), ignored);
+    remove_tree(L"\\\\?\\" + path_.wstring());
 }
 
 std::filesystem::path scratch_folder::write(const std::filesystem::path& name, std::string_view bytes) const
