@@ -40,14 +40,47 @@ std::string ascii_lower_case(std::string text)
     return text;
 }
 
-// Both switches are always asked, so the owning application's check refreshes the settings.
-bool menu_enabled_by_settings()
+// The first item decides: a folder needs a volume with extended attributes, a file a supported
+// extension and, unless the type is exempt, such a volume too.
+void judge_first_item(IShellItemArray* items, tag_command_verdict& verdict)
 {
-    auto& settings = high_level_settings::suite_settings();
-    const bool owning_app_enabled = settings.is_owning_app_enabled();
-    const bool menu_switched_on =
-        settings.get_bool(high_level_settings::owning_app_id, "general.showTagContextMenu", true);
-    return owning_app_enabled && menu_switched_on;
+    Microsoft::WRL::ComPtr<IShellItem> first;
+    if (FAILED(items->GetItemAt(0, &first)))
+    {
+        throw std::runtime_error("is_supported_by_context_menu: Unable to determine selected items");
+    }
+
+    PWSTR raw_name = nullptr;
+    if (FAILED(first->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, &raw_name)))
+    {
+        common::log(common::log_level::error, "is_supported_by_context_menu: Unable to get display name "
+                                              "GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING");
+        verdict.hidden_because |= first_item_unnamed;
+        return;
+    }
+    const cotask_string name(raw_name, &CoTaskMemFree);
+    verdict.first_item = name.get();
+
+    const DWORD attributes = GetFileAttributesW(name.get());
+    verdict.first_item_is_folder =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!verdict.first_item_is_folder)
+    {
+        verdict.extension = ascii_lower_case(common::to_utf8(PathFindExtensionW(name.get())));
+        if (!is_supported_extension(verdict.extension))
+        {
+            verdict.hidden_because |= unsupported_type;
+            return;
+        }
+        if (is_volume_exempt_extension(verdict.extension))
+        {
+            return;
+        }
+    }
+    if (!volume_supports_extended_attributes(lower_case(name.get())))
+    {
+        verdict.hidden_because |= volume_without_extended_attributes;
+    }
 }
 
 // A tab and the configured key, shown right-aligned by the menu; empty when hot keys are off.
@@ -69,36 +102,37 @@ const std::wstring& base_title()
     return module_string(IDS_TAG);
 }
 
-bool is_supported_by_context_menu(IShellItemArray* items)
+tag_command_verdict judge_selection(IShellItemArray* items, bool every_reason)
 {
-    Microsoft::WRL::ComPtr<IShellItem> first;
-    if (FAILED(items->GetItemAt(0, &first)))
+    tag_command_verdict verdict;
+    auto& settings = high_level_settings::suite_settings();
+    // Both switches are always asked, so the owning application's check refreshes the settings.
+    const auto owning_app = settings.owning_app_status();
+    const bool menu_switched_on =
+        settings.get_bool(high_level_settings::owning_app_id, "general.showTagContextMenu", true);
+    if (owning_app == high_level_settings::app_status::settings_unreadable)
     {
-        throw std::runtime_error("is_supported_by_context_menu: Unable to determine selected items");
+        verdict.hidden_because |= settings_unreadable;
     }
-
-    PWSTR raw_name = nullptr;
-    if (FAILED(first->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, &raw_name)))
+    else if (owning_app == high_level_settings::app_status::disabled)
     {
-        common::log(common::log_level::error, "is_supported_by_context_menu: Unable to get display name "
-                                              "GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING");
-        return false;
+        verdict.hidden_because |= owning_app_disabled;
     }
-    const cotask_string name(raw_name, &CoTaskMemFree);
-
-    const DWORD attributes = GetFileAttributesW(name.get());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    if (!menu_switched_on)
     {
-        return volume_supports_extended_attributes(lower_case(name.get()));
+        verdict.hidden_because |= menu_switched_off;
     }
-
-    const std::string extension = ascii_lower_case(common::to_utf8(PathFindExtensionW(name.get())));
-    if (!is_supported_extension(extension))
+    if (verdict.hidden_because != 0 && !every_reason)
     {
-        return false;
+        return verdict;
     }
-    return is_volume_exempt_extension(extension) ||
-           volume_supports_extended_attributes(lower_case(name.get()));
+    if (items == nullptr)
+    {
+        verdict.hidden_because |= no_selection;
+        return verdict;
+    }
+    judge_first_item(items, verdict);
+    return verdict;
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
@@ -158,8 +192,7 @@ IFACEMETHODIMP tag_context_main_menu_item::GetState(IShellItemArray* items, BOOL
     return com_call(S_OK, "Unable to determine selection state and/or supported class type(s)",
                     [&]
                     {
-                        if (menu_enabled_by_settings() && items != nullptr &&
-                            is_supported_by_context_menu(items))
+                        if (judge_selection(items, false).hidden_because == 0)
                         {
                             *state = ECS_ENABLED;
                         }

@@ -25,6 +25,9 @@ memory_api& memory_functions();
 double installed_memory_gib();
 void forget_installed_memory_for_testing();
 
+// The cascade lists the first this many tags of the tag definitions, in file order.
+inline constexpr size_t most_tags_listed = 9;
+
 // The cascade of the Tag command, made afresh each time Explorer opens it.
 class tag_context_sub_menu_collection : public IEnumExplorerCommand
 {
