@@ -8,6 +8,7 @@
 #include "TagShellExtension/tag_context_sub_menu_item.h"
 #include "common/conversions.h"
 #include "common/folders.h"
+#include "common/unique_resources.h"
 #include "high_level_settings/settings_file.h"
 #include "resource.h"
 
@@ -20,8 +21,6 @@ namespace tag_extension
 {
 namespace
 {
-using cotask_string = std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)>;
-
 std::wstring lower_case(std::wstring text)
 {
     CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
@@ -50,15 +49,14 @@ void judge_first_item(IShellItemArray* items, tag_command_verdict& verdict)
         throw std::runtime_error("is_supported_by_context_menu: Unable to determine selected items");
     }
 
-    PWSTR raw_name = nullptr;
-    if (FAILED(first->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, &raw_name)))
+    common::unique_cotaskmem_string name;
+    if (FAILED(first->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, name.put())))
     {
         common::log(common::log_level::error, "is_supported_by_context_menu: Unable to get display name "
                                               "GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING");
         verdict.hidden_because |= first_item_unnamed;
         return;
     }
-    const cotask_string name(raw_name, &CoTaskMemFree);
     verdict.first_item = name.get();
 
     const DWORD attributes = GetFileAttributesW(name.get());

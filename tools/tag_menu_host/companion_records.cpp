@@ -4,6 +4,7 @@
 #include "output.h"
 
 #include "common/conversions.h"
+#include "common/unique_resources.h"
 
 #include <algorithm>
 
@@ -20,14 +21,10 @@ std::vector<std::wstring> record_files(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
-    const HANDLE search = FindFirstFileW((folder + L"\\*.record").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE)
+    const common::unique_hfind search(FindFirstFileW((folder + L"\\*.record").c_str(), &found));
+    for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found) != FALSE)
     {
-        do
-        {
-            names.push_back(found.cFileName);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
+        names.push_back(found.cFileName);
     }
     std::sort(names.begin(), names.end());
     return names;

@@ -7,6 +7,8 @@
 #include "output.h"
 #include "theme_stand_in.h"
 
+#include "common/unique_resources.h"
+
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -22,18 +24,6 @@ namespace
 {
 constexpr CLSID tag_command_class = {
     0xa2877438, 0x9a16, 0x4629, {0x91, 0x2a, 0x12, 0x23, 0xb4, 0xe3, 0xb0, 0x25}};
-
-struct com_apartment
-{
-    HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ~com_apartment()
-    {
-        if (SUCCEEDED(result))
-        {
-            CoUninitialize();
-        }
-    }
-};
 
 // Explorer only ever selects items that exist, so a path that does not parse is refused.
 std::wstring make_selection(const std::vector<std::wstring>& paths, ComPtr<IShellItemArray>& items)
@@ -164,7 +154,7 @@ int wmain(int argc, wchar_t** argv)
         return usage_error(problem);
     }
 
-    com_apartment apartment;
+    const auto apartment = common::co_initialize_ex();
     ComPtr<IShellItemArray> items;
     if (const std::wstring problem = make_selection(options.paths, items); !problem.empty())
     {
