@@ -3,7 +3,7 @@
 #include "menu_icons.h"
 #include "menu_picture.h"
 
-#include "TagShellExtension/icons/tagged_icon.h"
+#include "TagShellExtension/icons/gdiplus_bitmap.h"
 
 #include <algorithm>
 #include <cwchar>
