@@ -150,8 +150,8 @@ TEST_F(load, private_memory_stays_flat_across_100000_cascades)
     suite_.write(test_support::suite_settings_json("{}"));
     tags_.write(tags_json(9));
     std::filesystem::create_directories(scratch_ / L"album");
-    const auto saved = tag_extension::property_system_functions();
-    tag_extension::property_system_functions().get_property_store_from_parsing_name = &open_tagged_store;
+    test_support::scoped_seam store(tag_extension::property_system_functions());
+    store->get_property_store_from_parsing_name = &open_tagged_store;
     test_support::extension_dll dll;
     {
         const watchdog guard(std::chrono::seconds(50), "the memory test");
@@ -184,7 +184,6 @@ TEST_F(load, private_memory_stays_flat_across_100000_cascades)
         EXPECT_EQ(entries, static_cast<size_t>(cascades) * listed.size());
         EXPECT_LT(after, before + 256 * 1024) << "grew by " << (after - before) << " bytes";
     }
-    tag_extension::property_system_functions() = saved;
     EXPECT_EQ(dll.can_unload_now(), S_OK);
 }
 
