@@ -138,17 +138,4 @@ struct shell_unavailable : test_support::scoped_seam<tag_extension::shell_object
         (*this)->create_instance = &refuse_creation;
     }
 };
-
-// The committed private memory of the process, what PrivateUsage reports (Wine leaves that 0).
-inline SIZE_T private_bytes()
-{
-    SIZE_T total = 0;
-    MEMORY_BASIC_INFORMATION region{};
-    for (const BYTE* at = nullptr; VirtualQuery(at, &region, sizeof(region)) == sizeof(region);
-         at = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize)
-    {
-        total += region.State == MEM_COMMIT && region.Type == MEM_PRIVATE ? region.RegionSize : 0;
-    }
-    return total;
-}
 } // namespace reliability
