@@ -41,17 +41,12 @@ protected:
                              command_->GetTitle(items_.Get(), &title)};
         take(title);
         answers.push_back(answers_as_documented(read_cascade(command_.Get(), items_.Get())));
-        for (const auto* entry : {L"Tag 1", L"Remove all tags", L"All tags..."})
+        for (const auto* title : {L"Tag 1", L"Remove all tags", L"All tags..."})
         {
-            answers.push_back(invoke(entry));
+            const auto entry = find_entry(command_.Get(), title);
+            answers.push_back(entry ? entry->Invoke(items_.Get(), nullptr) : E_UNEXPECTED);
         }
         return answers;
-    }
-
-    HRESULT invoke(const std::wstring& title)
-    {
-        const auto entry = find_entry(command_.Get(), title);
-        return entry ? entry->Invoke(items_.Get(), nullptr) : E_UNEXPECTED;
     }
 
     test_support::scratch_folder scratch_;
