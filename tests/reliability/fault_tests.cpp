@@ -41,9 +41,9 @@ protected:
                              command_->GetTitle(items_.Get(), &title)};
         take(title);
         answers.push_back(answers_as_documented(read_cascade(command_.Get(), items_.Get())));
-        for (const auto* title : {L"Tag 1", L"Remove all tags", L"All tags..."})
+        for (const auto* name : {L"Tag 1", L"Remove all tags", L"All tags..."})
         {
-            const auto entry = find_entry(command_.Get(), title);
+            const auto entry = find_entry(command_.Get(), name);
             answers.push_back(entry ? entry->Invoke(items_.Get(), nullptr) : E_UNEXPECTED);
         }
         return answers;
