@@ -136,58 +136,6 @@ TEST_F(load, eight_threads_mixing_calls_while_both_settings_files_are_rewritten_
     EXPECT_EQ(dll.can_unload_now(), S_OK);
 }
 
-HRESULT WINAPI open_tagged_store(PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid, void** result)
-{
-    return test_support::open_keyword_store({L"Tag 2", L"Tag 5"}, iid, result);
-}
-
-TEST_F(load, private_memory_stays_flat_across_100000_cascades)
-{
-    // Wine's property system takes over a millisecond to refuse a file, so most cascades select a
-    // folder; every 50th selects a file whose tags come from a stand-in store through the code
-    // linked into the test, so that check-marked icons are handed out too.
-    constexpr int cascades = 100'000;
-    suite_.write(test_support::suite_settings_json("{}"));
-    tags_.write(tags_json(9));
-    std::filesystem::create_directories(scratch_ / L"album");
-    const auto saved = tag_extension::property_system_functions();
-    tag_extension::property_system_functions().get_property_store_from_parsing_name = &open_tagged_store;
-    test_support::extension_dll dll;
-    {
-        const watchdog guard(std::chrono::seconds(50), "the memory test");
-        const auto command = dll.create_command();
-        const auto tagged_command = in_process_command();
-        ASSERT_TRUE(command && tagged_command);
-        const auto file = test_support::make_items({photo_});
-        const auto folder = test_support::make_items({(scratch_ / L"album").wstring()});
-        const auto one_cascade = [&](int i)
-        {
-            return i % 50 ? read_cascade(command.Get(), folder.Get())
-                          : read_cascade(tagged_command.Get(), file.Get());
-        };
-        const auto listed = one_cascade(0);
-        ASSERT_GE(listed.size(), 12u); // 9 tags and the fixed entries
-        EXPECT_EQ(std::count_if(listed.begin(), listed.end(),
-                                [](const entry& e) { return e.icon.ends_with(L"_generated-tagged.ico"); }),
-                  2);
-        for (int i = 0; i < 500; ++i) // caches and Wine's heaps settle
-        {
-            one_cascade(i);
-        }
-        const SIZE_T before = private_bytes();
-        size_t entries = 0;
-        for (int i = 0; i < cascades; ++i)
-        {
-            entries += one_cascade(i).size();
-        }
-        const SIZE_T after = private_bytes();
-        EXPECT_EQ(entries, static_cast<size_t>(cascades) * listed.size());
-        EXPECT_LT(after, before + 256 * 1024) << "grew by " << (after - before) << " bytes";
-    }
-    tag_extension::property_system_functions() = saved;
-    EXPECT_EQ(dll.can_unload_now(), S_OK);
-}
-
 // Bytes in use on all of the process's heaps, and its open handles (Wine's GetProcessHandleCount
 // always answers 0, so they are counted in the system's handle list).
 struct footprint
@@ -231,6 +179,59 @@ footprint process_footprint()
         }
     }
     return now;
+}
+
+HRESULT WINAPI open_tagged_store(PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid, void** result)
+{
+    return test_support::open_keyword_store({L"Tag 2", L"Tag 5"}, iid, result);
+}
+
+TEST_F(load, heap_and_handles_stay_flat_across_100000_cascades)
+{
+    // Wine's property system takes over a millisecond to refuse a file, so most cascades select a
+    // folder; every 50th selects a file whose tags come from a stand-in store through the code
+    // linked into the test, so that check-marked icons are handed out too.
+    constexpr int cascades = 100'000;
+    suite_.write(test_support::suite_settings_json("{}"));
+    tags_.write(tags_json(9));
+    std::filesystem::create_directories(scratch_ / L"album");
+    test_support::scoped_seam store(tag_extension::property_system_functions());
+    store->get_property_store_from_parsing_name = &open_tagged_store;
+    test_support::extension_dll dll;
+    {
+        const watchdog guard(std::chrono::seconds(50), "the memory test");
+        const auto command = dll.create_command();
+        const auto tagged_command = in_process_command();
+        ASSERT_TRUE(command && tagged_command);
+        const auto file = test_support::make_items({photo_});
+        const auto folder = test_support::make_items({(scratch_ / L"album").wstring()});
+        const auto one_cascade = [&](int i)
+        {
+            return i % 50 ? read_cascade(command.Get(), folder.Get())
+                          : read_cascade(tagged_command.Get(), file.Get());
+        };
+        const auto listed = one_cascade(0);
+        ASSERT_GE(listed.size(), 12u); // 9 tags and the fixed entries
+        EXPECT_EQ(std::count_if(listed.begin(), listed.end(),
+                                [](const entry& e) { return e.icon.ends_with(L"_generated-tagged.ico"); }),
+                  2);
+        for (int i = 0; i < 500; ++i) // caches and Wine's heaps settle
+        {
+            one_cascade(i);
+        }
+        const auto before = process_footprint();
+        size_t entries = 0;
+        for (int i = 0; i < cascades; ++i)
+        {
+            entries += one_cascade(i).size();
+        }
+        const auto after = process_footprint();
+        EXPECT_EQ(entries, static_cast<size_t>(cascades) * listed.size());
+        EXPECT_LT(after.heap, before.heap + 256 * 1024)
+            << "grew by " << (after.heap - before.heap) << " bytes";
+        EXPECT_LE(after.handles, before.handles);
+    }
+    EXPECT_EQ(dll.can_unload_now(), S_OK);
 }
 
 TEST_F(load, fifty_rounds_of_load_cascade_and_unload_leave_no_more_behind_than_an_empty_dll)

@@ -5,6 +5,7 @@
 #include "common/replace_file.h"
 #include "support/extension_dll.h"
 #include "support/product_files.h"
+#include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -118,14 +119,6 @@ BOOL WINAPI faulty_write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
     return faulty && !short_write ? FALSE : WriteFile(file, data, faulty ? size / 2 : size, written, nullptr);
 }
 
-struct faulty_writes
-{
-    faulty_writes() { common::replace_file_functions().write_file = &faulty_write; }
-    ~faulty_writes() { common::replace_file_functions() = {}; }
-    faulty_writes(const faulty_writes&) = delete;
-    faulty_writes& operator=(const faulty_writes&) = delete;
-};
-
 TEST_F(tagged_icon,
        each_source_path_has_a_cache_file_kept_until_the_source_is_newer_and_a_failed_write_spares_it)
 {
@@ -146,7 +139,7 @@ TEST_F(tagged_icon,
     {
         fs::last_write_time(tag, touched += std::chrono::seconds(1));
         std::tie(failing_write, short_write) = std::pair{1, half_written};
-        const faulty_writes faulty;
+        const test_support::scoped_seam faulty(common::replace_file_functions(), {&faulty_write});
         EXPECT_EQ(generate(tag), L"") << half_written;
         failing_write = 10;
         EXPECT_EQ(generate(tag), L"");
@@ -162,24 +155,29 @@ TEST_F(tagged_icon,
     EXPECT_EQ(std::distance(fs::directory_iterator(cache), {}), 2);
 }
 
-TEST_F(tagged_icon, sources_too_costly_to_decode_give_no_icon_and_one_error_line_until_they_change)
+TEST_F(tagged_icon,
+       a_source_too_costly_to_decode_or_a_cache_folder_that_cannot_be_made_logs_one_error_for_two_asks)
 {
-    std::string png = test_support::read_file(source(L"small.png", 16, 16, blue)).substr(22);
+    const auto small = source(L"small.png", 16, 16, blue);
+    std::string png = test_support::read_file(small).substr(22);
     std::string many_pixels = png; // its header says 5000 x 5000
     many_pixels.replace(16, 8, std::string("\0\0\x13\x88\0\0\x13\x88", 8));
-    const std::pair<const wchar_t*, std::string> sources[] = {
-        {L"many pixels.png", many_pixels},
-        {L"many bytes.png", png + std::string(4 * 1024 * 1024, '\0')},
+    const auto blocked = scratch.write(L"blocker", "a file where the cache folder should be") / L"Tagged";
+    const std::tuple<fs::path, fs::path, const char*> rows[] = {
+        {scratch.write(L"many pixels.png", many_pixels), cache, "[ERROR] Tagged icon not made from"},
+        {scratch.write(L"many bytes.png", png + std::string(4 * 1024 * 1024, '\0')), cache,
+         "[ERROR] Tagged icon not made from"},
+        {small, blocked, "[ERROR] Failed to generate tagged icon. Details:"},
     };
-    for (const auto& [name, bytes] : sources)
+    for (const auto& [path, folder, error] : rows)
     {
-        const auto path = scratch.write(name, bytes);
+        cache = folder;
         const test_support::log_mark log;
         EXPECT_EQ(generate(path), L"");
         EXPECT_EQ(generate(path), L"");
         const auto lines = log.new_text();
         EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
-        EXPECT_NE(lines.find("[ERROR] Tagged icon not made from"), std::string::npos) << lines;
+        EXPECT_NE(lines.find(error), std::string::npos) << lines;
     }
 }
 

@@ -8,6 +8,7 @@
 #include "support/extension_dll.h"
 #include "support/fake_shell_items.h"
 #include "support/product_files.h"
+#include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -30,10 +31,9 @@ HRESULT WINAPI refuse(REFCLSID clsid, LPUNKNOWN, DWORD, REFIID, LPVOID* result)
 }
 
 // Neither the Shell object nor the desktop window can be had, as on a system without Explorer.
-struct shell_unavailable
+struct shell_unavailable : scoped_seam<shell_object_api>
 {
-    shell_unavailable() { asked_classes.clear(), shell_object_functions().create_instance = &refuse; }
-    ~shell_unavailable() { shell_object_functions().create_instance = &CoCreateInstance; }
+    shell_unavailable() : scoped_seam(shell_object_functions(), {&refuse}) { asked_classes.clear(); }
 };
 
 struct launching : testing::Test
