@@ -596,8 +596,8 @@ bool logger_figure(const test_support::scratch_folder& scratch, int runs)
 // The shipped default suite settings, with `extra` settings members added to the owning app.
 std::string default_suite_settings(int extra)
 {
-    std::string text =
-        test_support::read_file(common::module_folder() / L"Content" / L"Configurations" / L"High Level Settings.json");
+    std::string text = test_support::read_file(common::module_folder() / L"Content" / L"Configurations" /
+                                               L"High Level Settings.json");
     if (extra == 0)
     {
         return text;
@@ -609,10 +609,18 @@ std::string default_suite_settings(int extra)
         // Flags, numbers, texts and groups, as a long-lived settings object gathers them.
         switch (i % 4)
         {
-        case 0: members += fmt::format(R"("flag{}": true, )", i); break;
-        case 1: members += fmt::format(R"("count{}": {}, )", i, i); break;
-        case 2: members += fmt::format(R"("path{}": "D:\\Archive\\{}", )", i, i); break;
-        default: members += fmt::format(R"("group{}": {{"on": false}}, )", i); break;
+        case 0:
+            members += fmt::format(R"("flag{}": true, )", i);
+            break;
+        case 1:
+            members += fmt::format(R"("count{}": {}, )", i, i);
+            break;
+        case 2:
+            members += fmt::format(R"("path{}": "D:\\Archive\\{}", )", i, i);
+            break;
+        default:
+            members += fmt::format(R"("group{}": {{"on": false}}, )", i);
+            break;
         }
     }
     const std::string anchor = R"("settings": {)";
@@ -621,7 +629,8 @@ std::string default_suite_settings(int extra)
 }
 
 // 7. GetState with 2,000,000 settings in the suite file, against the shipped default file.
-bool big_settings_state_figure(const state_bench& bench, const test_support::settings_override& suite, int runs)
+bool big_settings_state_figure(const state_bench& bench, const test_support::settings_override& suite,
+                               int runs)
 {
     const std::string big = default_suite_settings(2'000'000);
     const std::string usual = default_suite_settings(0);
@@ -637,8 +646,8 @@ bool big_settings_state_figure(const state_bench& bench, const test_support::set
         const double b = timed_with(usual);
         timing.add(timed_with(big), b);
     }
-    const bool met = report("7. GetState, 2,000,000 settings members against the default file", timing,
-                            "default", 1.5);
+    const bool met =
+        report("7. GetState, 2,000,000 settings members against the default file", timing, "default", 1.5);
     EXPCMDSTATE state = ECS_HIDDEN;
     bench.command->GetState(bench.selection.Get(), FALSE, &state);
     fmt::print("    file: {} MB; state: {}\n\n", big.size() >> 20, state == ECS_ENABLED ? "shown" : "HIDDEN");
@@ -653,7 +662,8 @@ bool many_tags_cascade_figure(const state_bench& bench, const test_support::sett
     many.resize(many.size() - 2);
     for (int i = 10; i <= 100'000; ++i)
     {
-        many += fmt::format(R"(, {{"name": "Tag {}", "icon_not_tagged": "Content\\Icons\\tag_work.ico"}})", i);
+        many +=
+            fmt::format(R"(, {{"name": "Tag {}", "icon_not_tagged": "Content\\Icons\\tag_work.ico"}})", i);
     }
     many += "]}";
     std::size_t entries = 0;
@@ -718,8 +728,8 @@ bool common_tags_figure(const test_support::scratch_folder& scratch, int runs)
         timing.add(time_us(1, [&] { common = get_common_tags(large).size(); }), b);
     }
     property_system_functions().get_property_store_from_parsing_name = saved;
-    const bool met = report("9. Common tags of two files, 50,000 keywords each against 500", timing, "500",
-                            300);
+    const bool met =
+        report("9. Common tags of two files, 50,000 keywords each against 500", timing, "500", 300);
     fmt::print("    common tags of the large pair: {}\n\n", common);
     return met;
 }
