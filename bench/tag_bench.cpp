@@ -5,6 +5,7 @@
 #include "TagShellExtension/icons/png_icon_file.h"
 #include "TagShellExtension/icons/tagged_icon_cache.h"
 #include "TagShellExtension/metadata/item_metadata.h"
+#include "TagShellExtension/metadata/tag_reader.h"
 #include "TagShellExtension/supported_item_types.h"
 #include "TagShellExtension/tag_com_module.h"
 #include "all_tags_settings/settings_file.h"
@@ -685,6 +686,148 @@ bool logger_figure(const test_support::scratch_folder& scratch, int runs)
                problems.empty() ? "yes" : problems);
     return problems.empty();
 }
+// ---- oversized inputs: each against the same work on an input of everyday size
+
+// The shipped default suite settings, with `extra` settings members added to the owning app.
+std::string default_suite_settings(int extra)
+{
+    std::string text = test_support::read_file(common::module_folder() / L"Content" / L"Configurations" /
+                                               L"High Level Settings.json");
+    if (extra == 0)
+    {
+        return text;
+    }
+    std::string members;
+    members.reserve(static_cast<size_t>(extra) * 32);
+    for (int i = 0; i < extra; ++i)
+    {
+        // Flags, numbers, texts and groups, as a long-lived settings object gathers them.
+        switch (i % 4)
+        {
+        case 0:
+            members += fmt::format(R"("flag{}": true, )", i);
+            break;
+        case 1:
+            members += fmt::format(R"("count{}": {}, )", i, i);
+            break;
+        case 2:
+            members += fmt::format(R"("path{}": "D:\\Archive\\{}", )", i, i);
+            break;
+        default:
+            members += fmt::format(R"("group{}": {{"on": false}}, )", i);
+            break;
+        }
+    }
+    const std::string anchor = R"("settings": {)";
+    text.insert(text.find(anchor) + anchor.size(), members);
+    return text;
+}
+
+// 7. GetState with 2,000,000 settings in the suite file, against the shipped default file.
+bool big_settings_state_figure(const state_bench& bench, const test_support::settings_override& suite,
+                               int runs)
+{
+    const std::string big = default_suite_settings(2'000'000);
+    const std::string usual = default_suite_settings(0);
+    auto timed_with = [&](const std::string& text)
+    {
+        suite.write(text);
+        bench.get_state(); // parses the new file
+        return time_us(200, bench.get_state);
+    };
+    figure timing;
+    for (int run = 0; run < std::max(3, runs / 3); ++run)
+    {
+        const double b = timed_with(usual);
+        timing.add(timed_with(big), b);
+    }
+    const bool met =
+        report("7. GetState, 2,000,000 settings members against the default file", timing, "default", 1.5);
+    EXPCMDSTATE state = ECS_HIDDEN;
+    bench.command->GetState(bench.selection.Get(), FALSE, &state);
+    fmt::print("    file: {} MB; state: {}\n\n", big.size() >> 20, state == ECS_ENABLED ? "shown" : "HIDDEN");
+    suite.write(test_support::suite_settings_json(R"({"general": {"showTagContextMenu": true}})"));
+    return met && state == ECS_ENABLED;
+}
+
+// 8. Opening the cascade with 100,000 tags defined, against the nine it shows.
+bool many_tags_cascade_figure(const state_bench& bench, const test_support::settings_override& tags, int runs)
+{
+    std::string many = nine_tags_json();
+    many.resize(many.size() - 2);
+    for (int i = 10; i <= 100'000; ++i)
+    {
+        many +=
+            fmt::format(R"(, {{"name": "Tag {}", "icon_not_tagged": "Content\\Icons\\tag_work.ico"}})", i);
+    }
+    many += "]}";
+    std::size_t entries = 0;
+    auto timed_with = [&](const std::string& text)
+    {
+        tags.write(text);
+        entries = open_cascade(bench.command.Get(), bench.selection.Get()).size(); // parses the new file
+        return time_us(200, [&] { open_cascade(bench.command.Get(), bench.selection.Get()); });
+    };
+    figure timing;
+    for (int run = 0; run < runs; ++run)
+    {
+        const double b = timed_with(nine_tags_json());
+        timing.add(timed_with(many), b);
+    }
+    const bool met = report("8. Cascade, warm, 100,000 tags defined against 9", timing, "9 tags", 1.5);
+    fmt::print("    entries shown: {}\n\n", entries);
+    tags.write(nine_tags_json());
+    return met;
+}
+
+// The keywords of two files for the common-tags figure: `count` each, half of them shared,
+// in mixed case and shuffled, with some repeated.
+std::map<std::wstring, std::vector<std::wstring>> keyword_files;
+
+HRESULT WINAPI open_listed_keywords(PCWSTR path, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid, void** result)
+{
+    const auto found = keyword_files.find(path);
+    return found != keyword_files.end() ? test_support::open_keyword_store(found->second, iid, result)
+                                        : E_FAIL;
+}
+
+std::vector<std::wstring> keywords(int first, int count)
+{
+    std::vector<std::wstring> list;
+    for (int i = 0; i < count; ++i)
+    {
+        const int k = first + (i * 7919) % count; // a fixed shuffle
+        list.push_back(fmt::format(L"{}eyword {}", k % 3 == 0 ? L'K' : L'k', k % 10 == 1 ? k - 1 : k));
+    }
+    return list;
+}
+
+// 9. Common tags of two files with 50,000 keywords each, against 500 each.
+bool common_tags_figure(const test_support::scratch_folder& scratch, int runs)
+{
+    const std::vector<std::wstring> large{scratch.write(L"large a.jpg", "x").wstring(),
+                                          scratch.write(L"large b.jpg", "x").wstring()};
+    const std::vector<std::wstring> small{scratch.write(L"small a.jpg", "x").wstring(),
+                                          scratch.write(L"small b.jpg", "x").wstring()};
+    keyword_files = {{large[0], keywords(0, 50'000)},
+                     {large[1], keywords(25'000, 50'000)},
+                     {small[0], keywords(0, 500)},
+                     {small[1], keywords(250, 500)}};
+    const auto saved = property_system_functions().get_property_store_from_parsing_name;
+    property_system_functions().get_property_store_from_parsing_name = &open_listed_keywords;
+    std::size_t common = 0;
+    figure timing;
+    for (int run = 0; run < std::max(3, runs / 3); ++run)
+    {
+        const double b = time_us(100, [&] { get_common_tags(small); });
+        timing.add(time_us(1, [&] { common = get_common_tags(large).size(); }), b);
+    }
+    property_system_functions().get_property_store_from_parsing_name = saved;
+    const bool met =
+        report("9. Common tags of two files, 50,000 keywords each against 500", timing, "500", 300);
+    fmt::print("    common tags of the large pair: {}\n\n", common);
+    return met;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -724,6 +867,9 @@ int main(int argc, char** argv)
         all_met &= logger_figure(scratch, runs);
         first_opening_figure(bench, scratch, tags, runs);
         largest_icon_figure(scratch, runs);
+        all_met &= big_settings_state_figure(bench, suite, runs);
+        all_met &= many_tags_cascade_figure(bench, tags, runs);
+        all_met &= common_tags_figure(scratch, runs);
 
         property_system_functions() = {};
         volume_functions() = {};

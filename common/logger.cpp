@@ -11,35 +11,55 @@ std::string_view level_name(log_level level) noexcept
     return index >= 0 && index < 5 ? names[index] : "UNKNOWN";
 }
 
-std::wstring_view level_name_wide(log_level level) noexcept
+namespace
 {
-    static constexpr std::wstring_view names[] = {L"DEBUG", L"INFO", L"WARNING", L"ERROR", L"CRITICAL"};
-    const auto index = static_cast<int>(level);
-    return index >= 0 && index < 5 ? names[index] : L"UNKNOWN";
+// Another process may hold the turn for long (hung, or hostile): Explorer waits this long at
+// most, then the line is written without the turn.
+constexpr LONGLONG turn_wait_us = 5000;
+
+bool take_turn(HANDLE file, OVERLAPPED& turn) noexcept
+{
+    LARGE_INTEGER frequency{}, start{}, now{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (;;)
+    {
+        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn))
+        {
+            return true;
+        }
+        QueryPerformanceCounter(&now);
+        if (GetLastError() != ERROR_LOCK_VIOLATION ||
+            (now.QuadPart - start.QuadPart) * 1'000'000 >= turn_wait_us * frequency.QuadPart)
+        {
+            return false;
+        }
+        // A writer holds the turn for one write: yielding is enough, and a sleep would cost
+        // a whole timer tick.
+        Sleep(0);
+    }
 }
+} // namespace
 
 plain_text_logger::~plain_text_logger()
 {
     std::lock_guard guard(lock_);
-    if (file_ != nullptr && file_ != INVALID_HANDLE_VALUE)
-    {
-        CloseHandle(file_);
-    }
-    file_ = nullptr;
+    file_.reset();
 }
 
 void plain_text_logger::open(const std::wstring& path)
 {
     std::lock_guard guard(lock_);
-    if (file_ != nullptr)
+    if (opened_)
     {
         return;
     }
+    opened_ = true;
     // Append-only writing: every write lands at the current end of the file, also when
-    // another process appends to the same day's file. Read access only serves the lock below.
-    file_ = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    // another process appends to the same day's file. Read access only serves the turn.
+    file_.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void plain_text_logger::write(std::string_view line)
@@ -50,20 +70,21 @@ void plain_text_logger::write(std::string_view line)
     text.push_back('\n');
 
     std::lock_guard guard(lock_);
-    if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE)
+    if (!file_)
     {
         return;
     }
     // Appends are not atomic between processes everywhere (Wine seeks, then writes), so
-    // processes sharing the day's file take turns through a byte lock far past its end.
-    OVERLAPPED lock_region{};
-    lock_region.OffsetHigh = 0x7FFFFFFF;
-    const bool locked = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_region) != FALSE;
+    // processes sharing the day's file take turns.
+    OVERLAPPED turn{};
+    turn.Offset = static_cast<DWORD>(log_turn_offset);
+    turn.OffsetHigh = static_cast<DWORD>(log_turn_offset >> 32);
+    const bool turn_taken = take_turn(file_.get(), turn);
     DWORD written = 0;
-    WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    if (locked)
+    WriteFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (turn_taken)
     {
-        UnlockFileEx(file_, 0, 1, 0, &lock_region);
+        UnlockFileEx(file_.get(), 0, 1, 0, &turn);
     }
 }
 
@@ -109,17 +130,20 @@ local_time now()
 std::string line_prefix(log_level level)
 {
     const auto [t, fraction] = now();
-    return fmt::format("[{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:07}] [P:{} T:{}] [{}] ", t.wYear, t.wMonth, t.wDay,
-                       t.wHour, t.wMinute, t.wSecond, fraction, GetCurrentProcessId(), GetCurrentThreadId(),
-                       level_name(level));
+    return fmt::format("[{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:07}] [P:{} T:{}] [{}] ", t.wYear, t.wMonth,
+                       t.wDay, t.wHour, t.wMinute, t.wSecond, fraction, GetCurrentProcessId(),
+                       GetCurrentThreadId(), level_name(level));
 }
 
+namespace
+{
 std::wstring line_prefix_wide(log_level level)
 {
     // The prefix is ASCII, so widening it byte by byte gives the same text.
     const std::string prefix = line_prefix(level);
     return std::wstring(prefix.begin(), prefix.end());
 }
+} // namespace
 
 void write_line(log_level level, std::string_view message) noexcept
 {

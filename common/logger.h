@@ -1,10 +1,13 @@
 #pragma once
 
+#include "common/unique_resources.h"
+
 #include <windows.h>
 
 #include <fmt/format.h>
 #include <fmt/xchar.h>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,7 +25,9 @@ enum class log_level : int
 };
 
 std::string_view level_name(log_level level) noexcept;
-std::wstring_view level_name_wide(log_level level) noexcept;
+
+// Processes appending to one log file take turns by locking this byte, far past any real end.
+inline constexpr std::uint64_t log_turn_offset = 0x7FFFFFFF'00000000;
 
 // Appends finished lines to one file. Each line goes to the file in a single append
 // write, so lines from several threads or processes never interleave.
@@ -41,14 +46,14 @@ public:
 
 private:
     std::mutex lock_;
-    HANDLE file_ = nullptr; // null: never opened; INVALID_HANDLE_VALUE: open failed
+    bool opened_ = false; // a failed open leaves the logger mute, too
+    unique_hfile file_;
 };
 
 std::shared_ptr<plain_text_logger>& shared_logger();
 
 // "[2026-03-14 09:05:03.0412207] [P:12 T:34] [ERROR] " in local time.
 std::string line_prefix(log_level level);
-std::wstring line_prefix_wide(log_level level);
 
 void write_line(log_level level, std::string_view message) noexcept;
 void write_line(log_level level, std::wstring_view message) noexcept;

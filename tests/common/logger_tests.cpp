@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
+#include <chrono>
 #include <process.h>
 #include <regex>
 #include <sstream>
@@ -30,6 +30,17 @@ std::vector<fields> lines_of(const std::filesystem::path& file)
                                                             : fields{text});
     }
     return lines;
+}
+
+// Starts this test executable in one of its child modes (see test_main.cpp).
+HANDLE start_child(const std::wstring& mode, const std::filesystem::path& file, const std::wstring& last)
+{
+    std::wstring self(32768, L'\0');
+    self.resize(GetModuleFileNameW(nullptr, self.data(), 32767));
+    const std::wstring path = L"\"" + file.wstring() + L"\"", quoted_last = L"\"" + last + L"\"";
+    const wchar_t* const arguments[] = {L"child", mode.c_str(), path.c_str(), quoted_last.c_str(), nullptr};
+    const std::intptr_t child = _wspawnv(_P_NOWAIT, self.c_str(), arguments);
+    return child != -1 ? reinterpret_cast<HANDLE>(child) : nullptr;
 }
 
 TEST(logger, writes_whole_utf8_lines_to_the_first_file_opened_with_time_ids_and_level_and_braces_kept)
@@ -62,13 +73,8 @@ TEST(logger, threads_and_processes_appending_to_one_file_never_break_lines)
     test_support::scratch_folder scratch;
     const auto file = scratch / "busy.log";
     constexpr int lines_per_writer = 300;
-    // Another process appends through the test executable's child mode.
-    std::wstring self(32768, L'\0');
-    self.resize(GetModuleFileNameW(nullptr, self.data(), 32767));
-    const std::wstring path = L"\"" + file.wstring() + L"\"", count = std::to_wstring(lines_per_writer);
-    const wchar_t* const arguments[] = {L"child", L"--append-log-lines", path.c_str(), count.c_str(),
-                                        nullptr};
-    const std::intptr_t child = _wspawnv(_P_NOWAIT, self.c_str(), arguments);
+    const common::unique_handle child(
+        start_child(L"--append-log-lines", file, std::to_wstring(lines_per_writer)));
     common::plain_text_logger logger;
     logger.open(file.wstring());
     const auto write = [&]
@@ -82,7 +88,7 @@ TEST(logger, threads_and_processes_appending_to_one_file_never_break_lines)
         const std::jthread threads[] = {std::jthread(write), std::jthread(write), std::jthread(write),
                                         std::jthread(write)};
     }
-    ASSERT_NE(_cwait(nullptr, child, 0), -1);
+    ASSERT_EQ(WaitForSingleObject(child.get(), 60'000), WAIT_OBJECT_0);
 
     const auto lines = lines_of(file);
     EXPECT_EQ(lines.size(), 5u * lines_per_writer);
@@ -91,5 +97,26 @@ TEST(logger, threads_and_processes_appending_to_one_file_never_break_lines)
         ASSERT_EQ(line.size(), 4u) << line[0];
         ASSERT_EQ(line[3], std::string(200, 'x'));
     }
+}
+
+TEST(logger, a_process_holding_the_turn_delays_a_line_only_briefly)
+{
+    test_support::scratch_folder scratch;
+    const auto file = scratch / "held.log", ready = scratch / "ready";
+    const common::unique_handle child(start_child(L"--hold-log-turn", file, ready.wstring()));
+    for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i)
+    {
+        Sleep(10);
+    }
+    common::plain_text_logger logger;
+    logger.open(file.wstring());
+    const auto start = std::chrono::steady_clock::now();
+    logger.write(std::string_view("line"));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    TerminateProcess(child.get(), 0);
+
+    EXPECT_TRUE(std::filesystem::exists(ready));
+    EXPECT_LT(waited, std::chrono::milliseconds(500));
+    EXPECT_EQ(test_support::read_file(file), "line\n");
 }
 } // namespace
