@@ -16,15 +16,6 @@ namespace tag_extension
 {
 class common_tags_cache;
 
-// Installed memory, asked once per process; replaceable so tests can pose as small and large machines.
-struct memory_api
-{
-    BOOL(WINAPI* global_memory_status)(LPMEMORYSTATUSEX status) = &GlobalMemoryStatusEx;
-};
-memory_api& memory_functions();
-double installed_memory_gib();
-void forget_installed_memory_for_testing();
-
 // The cascade of the Tag command, made afresh each time Explorer opens it.
 class tag_context_sub_menu_collection : public IEnumExplorerCommand
 {
