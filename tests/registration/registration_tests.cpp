@@ -19,12 +19,12 @@ namespace
 {
 constexpr wchar_t dll_name[] = L"TagShellExtension.dll";
 
-// The file as shipped, read from the source tree (reached through Z: under Wine).
+// The file as shipped, read from the source tree (reached through Z: under Wine). Not through
+// __FILE__: a compiler cache may make that relative.
 std::wstring shipped_file(const wchar_t* name)
 {
-    const auto root = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
     return common::to_wide(
-        test_support::read_file(std::filesystem::path(L"Z:") / root / L"packaging" / name));
+        test_support::read_file(std::filesystem::path(L"Z:") / TAG_SOURCE_DIR / L"packaging" / name));
 }
 
 // reg import as register.ps1 runs it, from UTF-16 with a byte-order mark; true when every line applied.
