@@ -47,6 +47,30 @@ bool is_separator(wchar_t c)
 {
     return c == L'\\' || c == L'/';
 }
+
+// The root a volume query takes: "c:\" for c:\a\b, "\\server\share\" for \\server\share\a.
+std::wstring volume_root(std::wstring_view path)
+{
+    size_t end = 0;
+    if (path.size() >= 2 && path[1] == L':')
+    {
+        end = 2;
+    }
+    else if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]))
+    {
+        // A network volume is a share: the volume query needs \\server\share\.
+        end = 2;
+        for (int names = 0; names < 2 && end < path.size(); ++names)
+        {
+            end += names == 0 ? 0 : 1;
+            while (end < path.size() && !is_separator(path[end]))
+            {
+                ++end;
+            }
+        }
+    }
+    return std::wstring(path.substr(0, end)) + L'\\';
+}
 } // namespace
 
 bool is_supported_extension(std::string_view extension)
@@ -57,30 +81,6 @@ bool is_supported_extension(std::string_view extension)
 bool is_volume_exempt_extension(std::string_view extension)
 {
     return volume_exempt_extensions().contains(extension);
-}
-
-std::wstring volume_root(std::wstring_view path)
-{
-    size_t name_end = 0;
-    if (path.size() >= 2 && path[1] == L':')
-    {
-        name_end = 2;
-    }
-    else if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]))
-    {
-        // UNC-style: two separators and the server name; the share is not part of the root.
-        name_end = 2;
-        while (name_end < path.size() && !is_separator(path[name_end]))
-        {
-            ++name_end;
-        }
-    }
-    size_t root_end = name_end;
-    while (root_end < path.size() && is_separator(path[root_end]))
-    {
-        ++root_end;
-    }
-    return std::wstring(path.substr(0, root_end));
 }
 
 bool volume_supports_extended_attributes(const std::wstring& path)

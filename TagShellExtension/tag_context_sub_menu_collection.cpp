@@ -2,7 +2,9 @@
 
 #include "TagShellExtension/all_tags_context_menu_item.h"
 #include "TagShellExtension/auto_tag_context_menu_item.h"
+#include "TagShellExtension/common_tags_cache.h"
 #include "TagShellExtension/icons/command_icons.h"
+#include "TagShellExtension/installed_memory.h"
 #include "TagShellExtension/recognize_faces_context_menu_item.h"
 #include "TagShellExtension/remove_all_tags_context_menu_item.h"
 #include "TagShellExtension/separator_context_menu_item.h"
@@ -35,20 +37,6 @@ tag_definitions_state& tag_definitions()
     return state;
 }
 
-double measure_installed_memory_gib()
-{
-    MEMORYSTATUSEX status{};
-    status.dwLength = sizeof(status);
-    if (!memory_functions().global_memory_status(&status))
-    {
-        return 0.0;
-    }
-    return static_cast<double>(status.ullTotalPhys) / (1024.0 * 1024.0 * 1024.0);
-}
-
-std::mutex memory_lock;
-std::optional<double> installed_memory;
-
 // An entry that cannot be made is left out; the rest of the cascade still appears.
 template <typename Entry>
 void add_entry(std::vector<Microsoft::WRL::ComPtr<IExplorerCommand>>& commands, sub_menu_item_data data)
@@ -62,28 +50,6 @@ void add_entry(std::vector<Microsoft::WRL::ComPtr<IExplorerCommand>>& commands, 
     }
 }
 } // namespace
-
-memory_api& memory_functions()
-{
-    static memory_api functions;
-    return functions;
-}
-
-double installed_memory_gib()
-{
-    std::lock_guard guard(memory_lock);
-    if (!installed_memory)
-    {
-        installed_memory = measure_installed_memory_gib();
-    }
-    return *installed_memory;
-}
-
-void forget_installed_memory_for_testing()
-{
-    std::lock_guard guard(memory_lock);
-    installed_memory.reset();
-}
 
 void tag_context_sub_menu_collection::fill(const Microsoft::WRL::ComPtr<IUnknown>& site) noexcept
 {
@@ -110,7 +76,10 @@ void tag_context_sub_menu_collection::fill(const Microsoft::WRL::ComPtr<IUnknown
                 position_ = 0;
                 return;
             }
-            tags = tag_definitions_->tags();
+            // Only what the cascade shows: a file may define thousands of tags.
+            const auto& all = tag_definitions_->tags();
+            tags.assign(all.begin(),
+                        all.begin() + static_cast<std::ptrdiff_t>(std::min(all.size(), most_tags_listed)));
         }
 
         cache_ = std::make_shared<common_tags_cache>();
@@ -125,10 +94,8 @@ void tag_context_sub_menu_collection::fill(const Microsoft::WRL::ComPtr<IUnknown
         {
             add_entry<recognize_faces_context_menu_item>(commands_, shared);
         }
-        const size_t listed = std::min(tags.size(), most_tags_listed);
-        for (size_t i = 0; i < listed; ++i)
+        for (const auto& tag : tags)
         {
-            const auto& tag = tags[i];
             add_entry<tag_context_sub_menu_item>(commands_,
                                                  {site_, tag_definitions_, fmt::format(L"{}", tag.name),
                                                   tag.name, resolve_icon_path(tag.icon_not_tagged),

@@ -16,15 +16,6 @@ namespace tag_extension
 {
 class common_tags_cache;
 
-// Installed memory, asked once per process; replaceable so tests can pose as small and large machines.
-struct memory_api
-{
-    BOOL(WINAPI* global_memory_status)(LPMEMORYSTATUSEX status) = &GlobalMemoryStatusEx;
-};
-memory_api& memory_functions();
-double installed_memory_gib();
-void forget_installed_memory_for_testing();
-
 // The cascade lists the first this many tags of the tag definitions, in file order.
 inline constexpr size_t most_tags_listed = 9;
 

@@ -1,6 +1,7 @@
 #include "TagShellExtension/tag_context_sub_menu_item.h"
 
 #include "TagShellExtension/com_call.h"
+#include "TagShellExtension/common_tags_cache.h"
 #include "TagShellExtension/icons/tagged_icon_cache.h"
 #include "TagShellExtension/metadata/shell_paths.h"
 #include "TagShellExtension/metadata/tag_reader.h"
@@ -14,24 +15,6 @@
 
 namespace tag_extension
 {
-std::vector<std::wstring> common_tags_cache::get(const std::function<std::vector<std::wstring>()>& read)
-{
-    std::lock_guard guard(lock_);
-    if (!tags_)
-    {
-        try
-        {
-            tags_ = read();
-        }
-        catch (...)
-        {
-            tags_.emplace();
-            throw;
-        }
-    }
-    return *tags_;
-}
-
 HRESULT duplicate_string(const std::wstring& text, LPWSTR* result) noexcept
 {
     if (result == nullptr)

@@ -3,6 +3,7 @@
 #include "common/conversions.h"
 #include "common/folders.h"
 #include "common/logger.h"
+#include "common/setting_utilities/json_reading.h"
 
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
@@ -14,24 +15,9 @@ namespace all_tags_settings
 {
 namespace
 {
-using common::setting_utilities::read_json;
+using common::setting_utilities::member;
+using common::setting_utilities::optional_text;
 using json_writer = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
-
-const rapidjson::Value* member(const rapidjson::Value& object, const char* name)
-{
-    const auto found = object.FindMember(name);
-    return found != object.MemberEnd() ? &found->value : nullptr;
-}
-
-std::optional<std::wstring> optional_text(const rapidjson::Value& object, const char* name)
-{
-    const auto* value = member(object, name);
-    if (value == nullptr || !value->IsString())
-    {
-        return std::nullopt;
-    }
-    return common::to_wide(value->GetString());
-}
 
 // The suite writes order as a string; read it the way atoi does, clamped to 32 bits.
 std::int32_t decimal_value(const char* text) noexcept
@@ -161,9 +147,9 @@ settings_file::settings_file(const std::filesystem::path& folder,
 {
 }
 
-bool settings_file::parse()
+bool settings_file::parse(std::string& text)
 {
-    const auto document = read_json(file_path());
+    const auto document = common::setting_utilities::parse_json(text);
     if (!document.IsObject())
     {
         return false;

@@ -30,7 +30,7 @@ public:
     settings_file(const std::filesystem::path& folder, const std::filesystem::path& defaults_folder);
 
     // False when the root is not an object (including files that do not parse); data then stay.
-    bool parse() override;
+    bool parse(std::string& text) override;
     // Replaces the file as a whole or not at all; false when it could not be written.
     bool save() override;
 

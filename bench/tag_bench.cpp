@@ -733,7 +733,7 @@ bool big_settings_state_figure(const state_bench& bench, const test_support::set
     {
         suite.write(text);
         bench.get_state(); // parses the new file
-        return time_us(200, bench.get_state);
+        return time_us(2000, bench.get_state);
     };
     figure timing;
     for (int run = 0; run < std::max(3, runs / 3); ++run)

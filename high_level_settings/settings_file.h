@@ -1,28 +1,17 @@
 #pragma once
 
 #include "common/setting_utilities/common_settings_file.h"
+#include "high_level_settings/app_table.h"
 
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 namespace high_level_settings
 {
 inline constexpr const char* owning_app_id = "sortwell";
 inline constexpr const char* people_app_id = "brightloom";
-
-// The applications of the last file that had an "apps" array: the parsed document, and the
-// first record of each non-empty application id, sorted by id. Settings are looked up in the
-// document itself, so a file with thousands of settings costs no more than its parse.
-struct app_table
-{
-    std::string text; // the document's strings point into it
-    rapidjson::Document document;
-    std::vector<std::pair<std::string_view, const rapidjson::Value*>> records;
-};
 
 enum class app_status
 {
@@ -41,7 +30,7 @@ public:
     settings_file(const std::filesystem::path& folder, const std::filesystem::path& defaults_folder);
 
     // A file that does not parse, or has no "apps" array, keeps the previous apps and gives true.
-    bool parse() override;
+    bool parse(std::string& text) override;
     // The suite owns this file: never written from here.
     bool save() override { return false; }
 
@@ -58,12 +47,11 @@ public:
     bool show_recognize_faces_context_menu() noexcept;
 
 private:
-    const rapidjson::Value* find_app(std::string_view app_id) const noexcept;
     const rapidjson::Value* find(std::string_view app_id, std::string_view key) const noexcept;
 
     mutable std::mutex lock_;
     std::wstring version_;
-    std::unique_ptr<app_table> apps_;
+    std::unique_ptr<app_table> apps_; // of the last file that had an "apps" array
 };
 
 // The process-wide instance, made on first use; throws std::filesystem::filesystem_error when the

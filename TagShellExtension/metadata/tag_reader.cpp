@@ -1,9 +1,13 @@
 #include "TagShellExtension/metadata/tag_reader.h"
 
+#include "common/unique_resources.h"
+
 #include <propidl.h>
 
 #include <algorithm>
 #include <cwctype>
+#include <iterator>
+#include <numeric>
 #include <string_view>
 
 namespace tag_extension
@@ -16,38 +20,26 @@ constexpr PROPERTYKEY keywords_key = {
 
 constexpr DWORD folder_tags_buffer_size = 4096;
 
-wchar_t lower(wchar_t c)
+// The text compared when sorting: each character lower-cased in the current locale, so that
+// sorting compares 16-bit values only.
+std::wstring sort_key(const std::wstring& tag)
 {
-    return static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c)));
+    std::wstring key(tag.size(), L'\0');
+    std::transform(tag.begin(), tag.end(), key.begin(),
+                   [](wchar_t c)
+                   { return static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c))); });
+    return key;
 }
-
-bool less_ignoring_case(const std::wstring& left, const std::wstring& right)
-{
-    return std::lexicographical_compare(
-        left.begin(), left.end(), right.begin(), right.end(),
-        [](wchar_t a, wchar_t b)
-        { return static_cast<unsigned short>(lower(a)) < static_cast<unsigned short>(lower(b)); });
-}
-
-struct prop_variant
-{
-    PROPVARIANT value{};
-    prop_variant() { PropVariantInit(&value); }
-    ~prop_variant() { PropVariantClear(&value); }
-    prop_variant(const prop_variant&) = delete;
-    prop_variant& operator=(const prop_variant&) = delete;
-};
 
 // False when the store has no value of the one accepted type.
 bool read_keyword_property(IPropertyStore* store, std::vector<std::wstring>& tags)
 {
-    prop_variant keywords;
-    if (FAILED(store->GetValue(keywords_key, &keywords.value)) ||
-        keywords.value.vt != (VT_VECTOR | VT_LPWSTR))
+    common::unique_prop_variant keywords;
+    if (FAILED(store->GetValue(keywords_key, keywords.addressof())) || keywords.vt != (VT_VECTOR | VT_LPWSTR))
     {
         return false;
     }
-    const CALPWSTR& list = keywords.value.calpwstr;
+    const CALPWSTR& list = keywords.calpwstr;
     for (ULONG i = 0; i < list.cElems; ++i)
     {
         if (list.pElems[i] != nullptr)
@@ -56,11 +48,6 @@ bool read_keyword_property(IPropertyStore* store, std::vector<std::wstring>& tag
         }
     }
     return true;
-}
-
-bool contains(const std::vector<std::wstring>& tags, const std::wstring& tag)
-{
-    return std::find(tags.begin(), tags.end(), tag) != tags.end();
 }
 } // namespace
 
@@ -73,12 +60,23 @@ std::vector<std::wstring> read_keywords(const item_metadata& metadata)
         raw = read_folder_tags(metadata.path());
     }
 
+    std::vector<std::wstring> keys;
+    keys.reserve(raw.size());
+    std::transform(raw.begin(), raw.end(), std::back_inserter(keys), sort_key);
+    std::vector<size_t> order(raw.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    // Of two equal tags the one read later stands first.
+    std::sort(order.begin(), order.end(),
+              [&](size_t left, size_t right)
+              {
+                  const int compared = keys[left].compare(keys[right]);
+                  return compared < 0 || (compared == 0 && left > right);
+              });
     std::vector<std::wstring> sorted;
     sorted.reserve(raw.size());
-    for (auto& tag : raw)
+    for (const size_t i : order)
     {
-        const auto at = std::lower_bound(sorted.begin(), sorted.end(), tag, less_ignoring_case);
-        sorted.insert(at, std::move(tag));
+        sorted.push_back(std::move(raw[i]));
     }
     return sorted;
 }
@@ -165,7 +163,13 @@ std::vector<std::wstring> get_common_tags(const std::vector<std::wstring>& paths
     for (size_t i = 1; i < paths.size() && !common.empty(); ++i)
     {
         const std::vector<std::wstring> other = get_item_tags(paths[i]);
-        std::erase_if(common, [&](const std::wstring& tag) { return !contains(other, tag); });
+        // Sorted exactly, so that each tag is looked up in log n.
+        std::vector<std::wstring_view> carried(other.begin(), other.end());
+        std::sort(carried.begin(), carried.end());
+        std::erase_if(common,
+                      [&](const std::wstring& tag) {
+                          return !std::binary_search(carried.begin(), carried.end(), std::wstring_view(tag));
+                      });
     }
     return common;
 }

@@ -2,33 +2,19 @@
 
 #include "common/folders.h"
 #include "common/logger.h"
+#include "common/unique_resources.h"
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
 #include <system_error>
 
 namespace common::setting_utilities
 {
 namespace
 {
-// Never a real last-write time, so a fresh object always parses.
-constexpr std::uint64_t not_parsed = ~std::uint64_t{0};
-
-std::uint64_t ticks(const FILETIME& time) noexcept
+file_stamp stamp_of(const FILETIME& write_time, DWORD size_high, DWORD size_low) noexcept
 {
-    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-// Gives not_parsed when the attributes cannot be read.
-std::uint64_t last_write_time(const std::wstring& path) noexcept
-{
-    WIN32_FILE_ATTRIBUTE_DATA attributes;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes))
-    {
-        return not_parsed;
-    }
-    return ticks(attributes.ftLastWriteTime);
+    return {(static_cast<std::uint64_t>(write_time.dwHighDateTime) << 32) | write_time.dwLowDateTime,
+            (static_cast<std::uint64_t>(size_high) << 32) | size_low};
 }
 
 std::error_code win32_error(DWORD code) noexcept
@@ -36,26 +22,24 @@ std::error_code win32_error(DWORD code) noexcept
     return {static_cast<int>(code), std::system_category()};
 }
 
-struct handle_closer
-{
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using unique_handle = std::unique_ptr<void, handle_closer>;
-
-// A read error ends the text where it happened, like the end of the file.
-std::string read_bytes(const std::wstring& path)
+// The whole file, and its stamp when it was read whole: a file that another process holds
+// without sharing, or a read error, gives what was read and no stamp.
+std::string read_bytes(const std::wstring& path, std::optional<file_stamp>& stamp)
 {
     std::string bytes;
-    const unique_handle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE)
+    const common::unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    FILETIME write_time{};
+    LARGE_INTEGER size{};
+    // Taken before reading, so a change made while reading is picked up by the next load.
+    if (!file || !GetFileTime(file.get(), nullptr, nullptr, &write_time) || !GetFileSizeEx(file.get(), &size))
     {
         return bytes;
     }
-    LARGE_INTEGER size{};
+    const file_stamp before = stamp_of(write_time, static_cast<DWORD>(size.HighPart), size.LowPart);
     // One byte more than the size, so that the read which finds the end needs no reallocation.
-    size_t capacity = GetFileSizeEx(file.get(), &size) ? static_cast<size_t>(size.QuadPart) + 1 : 4096;
+    size_t capacity = static_cast<size_t>(before.size) + 1;
     size_t filled = 0;
     for (;;)
     {
@@ -66,96 +50,19 @@ std::string read_bytes(const std::wstring& path)
         bytes.resize(capacity);
         const DWORD wanted = static_cast<DWORD>(std::min<size_t>(capacity - filled, 1u << 30));
         DWORD read = 0;
-        if (!ReadFile(file.get(), bytes.data() + filled, wanted, &read, nullptr) || read == 0)
+        if (!ReadFile(file.get(), bytes.data() + filled, wanted, &read, nullptr))
         {
+            break;
+        }
+        if (read == 0)
+        {
+            stamp = before;
             break;
         }
         filled += read;
     }
     bytes.resize(filled);
     return bytes;
-}
-
-bool has_high_or_zero_byte(std::uint64_t word) noexcept
-{
-    constexpr std::uint64_t ones = 0x0101010101010101ull;
-    constexpr std::uint64_t highs = 0x8080808080808080ull;
-    return ((word | ((word - ones) & ~word)) & highs) != 0;
-}
-
-// Length of the longest prefix that is well-formed UTF-8 (no overlong forms, no surrogates,
-// nothing above U+10FFFF) and holds no NUL byte.
-size_t usable_prefix_length(const std::string& text) noexcept
-{
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t size = text.size();
-    size_t i = 0;
-    while (i < size)
-    {
-        // Settings files are almost all ASCII: skip it eight bytes at a time.
-        std::uint64_t word = 0;
-        while (i + 8 <= size && (std::memcpy(&word, bytes + i, 8), !has_high_or_zero_byte(word)))
-        {
-            i += 8;
-        }
-        if (i == size)
-        {
-            break;
-        }
-        const unsigned lead = bytes[i];
-        if (lead == 0)
-        {
-            return i;
-        }
-        if (lead < 0x80)
-        {
-            ++i;
-            continue;
-        }
-        size_t length = 0;
-        unsigned low = 0x80;
-        unsigned high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF)
-        {
-            length = 2;
-        }
-        else if (lead >= 0xE0 && lead <= 0xEF)
-        {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : low;
-            high = lead == 0xED ? 0x9F : high;
-        }
-        else if (lead >= 0xF0 && lead <= 0xF4)
-        {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : low;
-            high = lead == 0xF4 ? 0x8F : high;
-        }
-        else
-        {
-            return i;
-        }
-        if (size - i < length || bytes[i + 1] < low || bytes[i + 1] > high)
-        {
-            return i;
-        }
-        for (size_t k = 2; k < length; ++k)
-        {
-            if ((bytes[i + k] & 0xC0) != 0x80)
-            {
-                return i;
-            }
-        }
-        i += length;
-    }
-    return size;
-}
-
-std::string usable_text(const std::wstring& path)
-{
-    std::string text = read_bytes(path);
-    text.resize(usable_prefix_length(text));
-    return text;
 }
 } // namespace
 
@@ -169,38 +76,24 @@ std::filesystem::path defaults_folder(HMODULE module)
     return common::module_folder(module) / L"Content" / L"Configurations";
 }
 
-rapidjson::Document read_json(const std::wstring& path)
-{
-    const std::string text = usable_text(path);
-    rapidjson::Document document;
-    // Iterative, so that deep nesting costs heap instead of the caller's (Explorer's) stack.
-    document.Parse<rapidjson::kParseDefaultFlags | rapidjson::kParseIterativeFlag>(text.c_str());
-    return document;
-}
-
-rapidjson::Document read_json_in_place(const std::wstring& path, std::string& text)
-{
-    text = usable_text(path);
-    rapidjson::Document document;
-    document.ParseInsitu<rapidjson::kParseInsituFlag | rapidjson::kParseIterativeFlag>(text.data());
-    return document;
-}
-
 common_settings_file::common_settings_file(const std::filesystem::path& folder,
                                            const std::filesystem::path& defaults_folder,
                                            const std::wstring& base_name)
     : file_path_((folder / (base_name + L".json")).wstring()),
-      default_file_path_((defaults_folder / (base_name + L".json")).wstring()), parsed_write_time_(not_parsed)
+      default_file_path_((defaults_folder / (base_name + L".json")).wstring())
 {
 }
 
 bool common_settings_file::load(bool force)
 {
     // Menus load on every opening: an unchanged file costs one attribute query and nothing else.
-    if (!force)
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!force && GetFileAttributesExW(file_path_.c_str(), GetFileExInfoStandard, &attributes))
     {
-        const std::uint64_t write_time = last_write_time(file_path_);
-        if (write_time != not_parsed && write_time == parsed_write_time_.load())
+        const file_stamp now =
+            stamp_of(attributes.ftLastWriteTime, attributes.nFileSizeHigh, attributes.nFileSizeLow);
+        std::lock_guard guard(parsed_lock_);
+        if (parsed_ == now)
         {
             return true;
         }
@@ -208,13 +101,15 @@ bool common_settings_file::load(bool force)
     try
     {
         provide_default();
-        // Taken before reading, so a change made while parsing is picked up by the next load.
-        const std::uint64_t write_time = last_write_time(file_path_);
-        if (!parse())
+        std::optional<file_stamp> stamp;
+        std::string text = read_bytes(file_path_, stamp);
+        if (!parse(text))
         {
             return false;
         }
-        parsed_write_time_.store(write_time);
+        // A file that could not be read is read again next time, whatever its stamp.
+        std::lock_guard guard(parsed_lock_);
+        parsed_ = stamp;
         return true;
     }
     catch (const std::exception& error)

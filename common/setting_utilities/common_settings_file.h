@@ -2,11 +2,10 @@
 
 #include <windows.h>
 
-#include <rapidjson/document.h>
-
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 #include <string>
 
 namespace common::setting_utilities
@@ -16,15 +15,16 @@ std::filesystem::path settings_folder(const std::wstring& folder_name);
 // module folder\Content\Configurations: where a module ships the default copies of its settings.
 std::filesystem::path defaults_folder(HMODULE module);
 
-// Reads a whole file as UTF-8 JSON. The text ends at the first NUL byte or invalid UTF-8
-// sequence; a missing or unreadable file reads as empty. Parse errors stay in the document.
-rapidjson::Document read_json(const std::wstring& path);
-// The same, parsed in place (no copy of each string): the document's strings point into
-// `text`, which the caller keeps as long as it uses the document.
-rapidjson::Document read_json_in_place(const std::wstring& path, std::string& text);
+// What tells one version of a file from another without reading it.
+struct file_stamp
+{
+    std::uint64_t write_time = 0; // FILETIME ticks
+    std::uint64_t size = 0;
+    bool operator==(const file_stamp&) const = default;
+};
 
 // One JSON settings file of the suite: provided from its default copy when the user has none,
-// and parsed again only after its last-write time changed.
+// and parsed again only after its last-write time or size changed.
 class common_settings_file
 {
 public:
@@ -33,7 +33,8 @@ public:
 
     // Never throws; false when the file could neither be provided nor parsed.
     virtual bool load(bool force);
-    virtual bool parse() = 0;
+    // `text` holds the file's bytes (none when it could not be read); it may be parsed in place.
+    virtual bool parse(std::string& text) = 0;
     virtual bool save() = 0;
 
     const std::wstring& file_path() const noexcept { return file_path_; }
@@ -51,7 +52,9 @@ private:
 
     std::wstring file_path_;
     std::wstring default_file_path_;
-    // Last-write time (FILETIME ticks) at the last successful parse, or a value no file has.
-    std::atomic<std::uint64_t> parsed_write_time_;
+    // The file as it was read for the last successful parse; none before it, or after a
+    // parse of a file that could not be read whole.
+    mutable std::mutex parsed_lock_;
+    std::optional<file_stamp> parsed_;
 };
 } // namespace common::setting_utilities

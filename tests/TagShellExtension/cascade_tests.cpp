@@ -2,6 +2,7 @@
 // tag entries show the check-marked icon, and what choosing an entry hands the companion
 // stand-ins. Wine has no property store for files, so the stores come from a stand-in keyed by
 // path; the installed memory is given too.
+#include "TagShellExtension/installed_memory.h"
 #include "TagShellExtension/metadata/item_metadata.h"
 #include "TagShellExtension/requests/companions.h"
 #include "TagShellExtension/tag_context_main_menu_item.h"

@@ -114,12 +114,14 @@ TEST_F(tag_command, each_volume_root_is_asked_once_and_a_failed_query_is_remembe
 {
     extended_attributes = true;
     for (const auto* path : {L"C:\\Docs\\a.png", L"c:\\other\\b.docx", L"\\\\server\\share\\c.png",
-                             L"\\\\server\\other\\d.png", L"D:\\e.png"})
+                             L"\\\\server\\share\\f\\g.png", L"\\\\server\\other\\d.png", L"D:\\e.png"})
     {
         EXPECT_EQ(state_of(make_items({path}).Get()), ECS_ENABLED) << path;
     }
-    // The caller lower-cases, so C:\ and c:\ share one entry; a UNC root ends after the server.
-    EXPECT_EQ(queries, (std::map<std::wstring, int>{{L"c:\\", 1}, {L"\\\\server\\", 1}, {L"d:\\", 1}}));
+    // The caller lower-cases, so C:\ and c:\ share one entry; a network volume is a share.
+    EXPECT_EQ(queries,
+              (std::map<std::wstring, int>{
+                  {L"c:\\", 1}, {L"\\\\server\\other\\", 1}, {L"\\\\server\\share\\", 1}, {L"d:\\", 1}}));
 
     EXPECT_FALSE(volume_supports_extended_attributes(L"q:\\a.png"));
     EXPECT_FALSE(volume_supports_extended_attributes(L"q:\\b.png"));

@@ -1,4 +1,5 @@
 #include "all_tags_settings/settings_file.h"
+#include "common/unique_resources.h"
 #include "high_level_settings/settings_file.h"
 #include "support/product_files.h"
 #include "support/scratch_folder.h"
@@ -33,19 +34,24 @@ struct both_files
     }
 };
 
-TEST(settings_file_load, parses_again_only_after_the_write_time_changes_or_when_forced)
+TEST(settings_file_load, parses_again_only_after_the_write_time_or_size_changes_or_when_forced)
 {
     both_files files;
-    // Value written, its write time in seconds from now, forced, the value then seen.
-    const std::tuple<const char*, int, bool, const wchar_t*> steps[] = {
-        {"a", 0, false, L"a"},  {"b", 0, false, L"a"},  {"c", 1, false, L"c"},
-        {"d", -1, false, L"d"}, {"e", -1, false, L"d"}, {"f", -1, true, L"f"}};
+    // Value written, its write time in seconds from now, forced, held by another handle without
+    // sharing while loading, the value then seen.
+    const std::tuple<const char*, int, bool, bool, const wchar_t*> steps[] = {
+        {"a", 0, false, false, L"a"},    {"b", 0, false, false, L"a"},  {"c", 1, false, false, L"c"},
+        {"d", -1, false, false, L"d"},   {"e", -1, false, false, L"d"}, {"f", -1, true, false, L"f"},
+        {"gg", -1, false, false, L"gg"}, {"h", 2, false, true, L"gg"},  {"h", 2, false, false, L"h"}};
     const auto now = std::filesystem::file_time_type::clock::now();
-    for (const auto& [value, seconds, forced, seen] : steps)
+    for (const auto& [value, seconds, forced, held, seen] : steps)
     {
         const auto file = files.scratch.write(test_support::suite_settings_name,
                                               suite_settings_json(R"({"k": ")" + std::string(value) + "\"}"));
         std::filesystem::last_write_time(file, now + std::chrono::seconds(seconds));
+        const common::unique_hfile holder(
+            held ? CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                 : INVALID_HANDLE_VALUE);
         EXPECT_TRUE(files.suite.load(forced));
         EXPECT_EQ(files.suite.get_string("sortwell", "k", L""), seen) << value;
     }
@@ -105,7 +111,10 @@ TEST(suite_settings, only_booleans_at_flat_or_one_level_keys_count_and_only_exac
         {suite_settings_json(
              R"({"general.showTagContextMenu": false, "general": {"showTagContextMenu": true}})"),
          false, true, true},
-        {suite_settings_json(R"({"general": {"showTagContextMenu": 1}})"), false, false, true},
+        // Another application's setting of the same key is not the owning app's.
+        {suite_settings_json(R"({"general": {"showTagContextMenu": 1}})", "enabled",
+                             R"({"general": {"showTagContextMenu": true}})"),
+         false, false, true},
         {suite_settings_json(R"({"general": {"showTagContextMenu": {"value": false}}})"), true, true, true},
         {suite_settings_json("{}", "disabled "), true, true, true},
         {R"({"apps": [{"app_id": "sortwell", "status": "disabled"}, {"app_id": "sortwell"}]})", true, true,

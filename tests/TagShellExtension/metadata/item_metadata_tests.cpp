@@ -128,7 +128,8 @@ TEST_F(property_system, routes_are_tried_in_order_and_only_failures_of_files_oth
 TEST_F(property_system, keywords_sort_ignoring_case_and_folders_without_them_read_desktop_ini)
 {
     // Of equal tags, the one read later stands first.
-    EXPECT_EQ(get_item_tags(tagged_items({{L"b", L"A", L"a"}})[0]), (strings{L"a", L"A", L"b"}));
+    EXPECT_EQ(get_item_tags(tagged_items({{L"b", L"A", L"a", L"B", L"a"}})[0]),
+              (strings{L"a", L"a", L"A", L"B", L"b"}));
     test_support::scratch_folder scratch;
     const std::wstring folder = scratch.write("desktop.ini", "[Sortwell]\nTags=red ;;blue;").parent_path();
     // A value that is no list counts as none.
