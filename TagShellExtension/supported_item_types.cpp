@@ -48,7 +48,8 @@ bool is_separator(wchar_t c)
     return c == L'\\' || c == L'/';
 }
 
-// The root a volume query takes: "c:\" for c:\a\b, "\\server\share\" for \\server\share\a.
+} // namespace
+
 std::wstring volume_root(std::wstring_view path)
 {
     size_t end = 0;
@@ -71,7 +72,6 @@ std::wstring volume_root(std::wstring_view path)
     }
     return std::wstring(path.substr(0, end)) + L'\\';
 }
-} // namespace
 
 bool is_supported_extension(std::string_view extension)
 {

@@ -742,7 +742,7 @@ bool big_settings_state_figure(const state_bench& bench, const test_support::set
         timing.add(timed_with(big), b);
     }
     const bool met =
-        report("7. GetState, 2,000,000 settings members against the default file", timing, "default", 1.5);
+        report("9. GetState, 2,000,000 settings members against the default file", timing, "default", 1.5);
     EXPCMDSTATE state = ECS_HIDDEN;
     bench.command->GetState(bench.selection.Get(), FALSE, &state);
     fmt::print("    file: {} MB; state: {}\n\n", big.size() >> 20, state == ECS_ENABLED ? "shown" : "HIDDEN");
@@ -774,7 +774,7 @@ bool many_tags_cascade_figure(const state_bench& bench, const test_support::sett
         const double b = timed_with(nine_tags_json());
         timing.add(timed_with(many), b);
     }
-    const bool met = report("8. Cascade, warm, 100,000 tags defined against 9", timing, "9 tags", 1.5);
+    const bool met = report("10. Cascade, warm, 100,000 tags defined against 9", timing, "9 tags", 1.5);
     fmt::print("    entries shown: {}\n\n", entries);
     tags.write(nine_tags_json());
     return met;
@@ -824,7 +824,7 @@ bool common_tags_figure(const test_support::scratch_folder& scratch, int runs)
     }
     property_system_functions().get_property_store_from_parsing_name = saved;
     const bool met =
-        report("9. Common tags of two files, 50,000 keywords each against 500", timing, "500", 300);
+        report("11. Common tags of two files, 50,000 keywords each against 500", timing, "500", 300);
     fmt::print("    common tags of the large pair: {}\n\n", common);
     return met;
 }
