@@ -3,25 +3,17 @@
 #include "TagShellExtension/com_call.h"
 #include "TagShellExtension/metadata/shell_paths.h"
 #include "TagShellExtension/requests/batch_dispatch.h"
-#include "TagShellExtension/module_strings.h"
 #include "TagShellExtension/requests/batch_request.h"
 #include "TagShellExtension/requests/companions.h"
 #include "TagShellExtension/requests/process_launcher.h"
 #include "all_tags_settings/settings_file.h"
 #include "common/conversions.h"
 #include "common/folders.h"
-#include "resource.h"
 
 #include <stdexcept>
 
 namespace tag_extension
 {
-IFACEMETHODIMP all_tags_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
-{
-    static const std::wstring text = load_module_string(IDS_ALL_TAGS);
-    return duplicate_string(text, title);
-}
-
 IFACEMETHODIMP all_tags_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
 {
     return no_text(icon);
@@ -30,20 +22,9 @@ IFACEMETHODIMP all_tags_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* ico
 IFACEMETHODIMP all_tags_context_menu_item::Invoke(IShellItemArray* items, IBindCtx*) noexcept
 {
     std::vector<std::wstring> paths;
-    return guarded(
+    return logged_call(
         S_FALSE,
-        [&](const std::exception* error)
-        {
-            if (error != nullptr)
-            {
-                common::log(common::log_level::error, "Failed to append tags for files: {}. Details {}",
-                            joined_paths(paths), error->what());
-            }
-            else
-            {
-                common::log(common::log_level::error, "Failed to append tags for selected files...");
-            }
-        },
+        {"Failed to append tags for files: {}. Details {}", "Failed to append tags for selected files..."},
         [&]
         {
             paths = get_parsing_paths(items);
@@ -63,6 +44,7 @@ IFACEMETHODIMP all_tags_context_menu_item::Invoke(IShellItemArray* items, IBindC
                 throw std::runtime_error("Unable to launch " + common::to_utf8(program));
             }
             return S_OK;
-        });
+        },
+        [&] { return joined_paths(paths); });
 }
 } // namespace tag_extension

@@ -1,18 +1,10 @@
 #include "TagShellExtension/auto_tag_context_menu_item.h"
 
-#include "TagShellExtension/fixed_entries.h"
-#include "TagShellExtension/module_strings.h"
+#include "TagShellExtension/selection_dispatch.h"
 #include "TagShellExtension/icons/command_icons.h"
-#include "resource.h"
 
 namespace tag_extension
 {
-IFACEMETHODIMP auto_tag_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
-{
-    static const std::wstring text = load_module_string(IDS_AUTO_TAG);
-    return duplicate_string(text, title);
-}
-
 IFACEMETHODIMP auto_tag_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
 {
     static const std::wstring path = auto_tag_icon_path();
@@ -23,6 +15,6 @@ IFACEMETHODIMP auto_tag_context_menu_item::Invoke(IShellItemArray* items, IBindC
 {
     return dispatch_for_selection(
         items, action_type::auto_tag,
-        {"Failed to auto tag files: {}", "Failed to auto tag some or all selected files..."});
+        {"Failed to auto tag files: {1}", "Failed to auto tag some or all selected files..."});
 }
 } // namespace tag_extension

@@ -1,17 +1,9 @@
 #pragma once
 
-#include "TagShellExtension/tag_context_sub_menu_item.h"
+#include "TagShellExtension/fixed_entry.h"
 
 namespace tag_extension
 {
 // "Auto tag": asks the batch processor to suggest and apply tags to the selection.
-class auto_tag_context_menu_item : public tag_context_sub_menu_item
-{
-public:
-    using tag_context_sub_menu_item::tag_context_sub_menu_item;
-
-    IFACEMETHODIMP GetTitle(IShellItemArray* items, LPWSTR* title) noexcept override;
-    IFACEMETHODIMP GetIcon(IShellItemArray* items, LPWSTR* icon) noexcept override;
-    IFACEMETHODIMP Invoke(IShellItemArray* items, IBindCtx* context) noexcept override;
-};
+TAG_DECLARE_FIXED_ENTRY(auto_tag_context_menu_item, IDS_AUTO_TAG);
 } // namespace tag_extension

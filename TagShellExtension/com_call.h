@@ -5,15 +5,55 @@
 #include <windows.h>
 
 #include <exception>
+#include <string>
 #include <string_view>
 
 namespace tag_extension
 {
-// The one place where exceptions stop on their way to Explorer: runs the body of a COM
-// method; anything it throws is handed to `report` (the standard exception, or null for
-// anything else) and the method answers `failure`.
-template <typename Report, typename Body>
-HRESULT guarded(HRESULT failure, Report&& report, Body&& body) noexcept
+// What a failed call logs. With a standard exception `with_details` is formatted with the
+// call's context ({0}) and the exception's text ({1}); otherwise `without_details` with the context.
+struct failure_texts
+{
+    std::string_view with_details;
+    std::string_view without_details;
+    common::log_level level = common::log_level::error;
+};
+
+namespace detail
+{
+inline std::string no_context()
+{
+    return {};
+}
+
+template <typename Context>
+void log_failure(const failure_texts& texts, const std::exception* error, Context& context) noexcept
+{
+    try
+    {
+        if (error != nullptr)
+        {
+            common::log(texts.level, "{}",
+                        fmt::format(fmt::runtime(texts.with_details), context(), error->what()));
+        }
+        else
+        {
+            common::log(texts.level, "{}", fmt::format(fmt::runtime(texts.without_details), context()));
+        }
+    }
+    catch (...)
+    {
+        // A context that cannot be made loses the line, never the call's result.
+    }
+}
+} // namespace detail
+
+// The one place where exceptions stop on their way to Explorer: runs the body of a COM method
+// and answers its result; anything it throws is logged as `texts` say and answered with `failure`.
+// `context` makes the text the log line names (the selection, the tag), only when needed.
+template <typename Body, typename Context = std::string (*)()>
+HRESULT logged_call(HRESULT failure, const failure_texts& texts, Body&& body,
+                    Context&& context = &detail::no_context) noexcept
 {
     try
     {
@@ -21,32 +61,18 @@ HRESULT guarded(HRESULT failure, Report&& report, Body&& body) noexcept
     }
     catch (const std::exception& error)
     {
-        try
-        {
-            report(&error);
-        }
-        catch (...)
-        {
-        }
+        detail::log_failure(texts, &error, context);
     }
     catch (...)
     {
-        try
-        {
-            report(nullptr);
-        }
-        catch (...)
-        {
-        }
+        detail::log_failure(texts, nullptr, context);
     }
     return failure;
 }
 
-// The common case: one fixed ERROR line whatever was thrown.
+// The common case: one fixed line whatever was thrown.
 template <typename Body> HRESULT com_call(HRESULT failure, std::string_view message, Body&& body) noexcept
 {
-    return guarded(
-        failure, [&](const std::exception*) { common::log(common::log_level::error, "{}", message); },
-        std::forward<Body>(body));
+    return logged_call(failure, {message, message}, std::forward<Body>(body));
 }
 } // namespace tag_extension

@@ -1,7 +1,8 @@
 #include "TagShellExtension/com_module.h"
+#include "TagShellExtension/runtime_release.h"
 #include "TagShellExtension/tag_com_module.h"
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH)
     {
@@ -11,6 +12,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     else if (reason == DLL_PROCESS_DETACH)
     {
         tag_extension::release_class_objects();
+        tag_extension::release_runtimes_at_unload(instance, reserved);
     }
     return TRUE;
 }

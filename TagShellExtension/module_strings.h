@@ -4,6 +4,7 @@
 
 namespace tag_extension
 {
-// A text of this module's string table; "failed to load" when the id is missing.
-std::wstring load_module_string(unsigned id);
+// A menu text of this module's string table (IDS_TAG to IDS_RECOGNIZE_FACES), read once per
+// process; "failed to load" when the table lacks it.
+const std::wstring& module_string(unsigned id) noexcept;
 } // namespace tag_extension

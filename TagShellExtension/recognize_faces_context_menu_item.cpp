@@ -3,16 +3,17 @@
 #include "TagShellExtension/com_call.h"
 #include "TagShellExtension/icons/command_icons.h"
 #include "TagShellExtension/metadata/shell_paths.h"
-#include "TagShellExtension/module_strings.h"
 #include "TagShellExtension/requests/batch_dispatch.h"
 #include "TagShellExtension/requests/companions.h"
 #include "TagShellExtension/requests/process_launcher.h"
 #include "common/conversions.h"
 #include "common/folders.h"
+#include "common/unique_resources.h"
 #include "high_level_settings/settings_file.h"
-#include "resource.h"
 
+#include <algorithm>
 #include <cwctype>
+#include <filesystem>
 #include <stdexcept>
 
 namespace tag_extension
@@ -34,33 +35,6 @@ bool people_recognition_allowed()
     return owning_app && enabled && consented;
 }
 
-void collect_from_folder(const std::filesystem::path& folder, std::vector<std::wstring>& images)
-{
-    using std::filesystem::directory_options;
-    std::error_code error;
-    std::filesystem::recursive_directory_iterator entry(folder, directory_options::skip_permission_denied,
-                                                        error);
-    if (error)
-    {
-        common::log(common::log_level::error, L"Recognize faces: could not enumerate folder {}",
-                    folder.wstring());
-        return;
-    }
-    for (const std::filesystem::recursive_directory_iterator end; entry != end; entry.increment(error))
-    {
-        if (error)
-        {
-            return;
-        }
-        std::error_code ignored;
-        if (entry->is_regular_file(ignored) && has_image_extension(entry->path()))
-        {
-            images.push_back(entry->path().wstring());
-        }
-    }
-}
-} // namespace
-
 bool has_image_extension(const std::filesystem::path& path)
 {
     std::wstring extension = path.extension().wstring();
@@ -68,23 +42,129 @@ bool has_image_extension(const std::filesystem::path& path)
     {
         c = static_cast<wchar_t>(std::towlower(c));
     }
-    for (const auto* image : image_extensions)
-    {
-        if (extension == image)
-        {
-            return true;
-        }
-    }
-    return false;
+    return std::find(std::begin(image_extensions), std::end(image_extensions), extension) !=
+           std::end(image_extensions);
 }
 
+// One folder being listed, with the entry the listing returned last.
+struct listing
+{
+    std::wstring folder;
+    common::unique_hfind search{};
+    WIN32_FIND_DATAW entry{};
+    bool taken = false;
+};
+
+std::wstring joined(const std::wstring& folder, const wchar_t* name)
+{
+    const bool separated = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
+    return folder + (separated ? L"" : L"\\") + name;
+}
+
+// Paths of MAX_PATH and more reach the file system only in the long form.
+std::wstring long_form(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH - 1 || path.starts_with(L"\\\\?\\"))
+    {
+        return path;
+    }
+    return path.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
+}
+
+// Folder links and junctions are never entered, nor a reparse point whose tag cannot be read (Wine
+// shows a Unix link to a folder so). Other reparse points, such as cloud folders, are walked.
+bool is_walkable_folder(const WIN32_FIND_DATAW& entry)
+{
+    const std::wstring_view name = entry.cFileName;
+    if (name == L"." || name == L"..")
+    {
+        return false;
+    }
+    const DWORD tag = entry.dwReserved0;
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+           (tag != 0 && tag != IO_REPARSE_TAG_SYMLINK && tag != IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+// A link to a file counts under its own path when what it names is a file; a broken one does not.
+bool names_a_file(const WIN32_FIND_DATAW& entry, const std::wstring& path)
+{
+    const DWORD tag = entry.dwReserved0;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+        (tag != 0 && tag != IO_REPARSE_TAG_SYMLINK))
+    {
+        return true;
+    }
+    const common::unique_hfile file(CreateFileW(long_form(path).c_str(), FILE_READ_ATTRIBUTES,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION target{};
+    return file && GetFileInformationByHandle(file.get(), &target) &&
+           (target.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// A folder whose listing is denied counts as empty; any other failure is logged.
+void open_listing(std::wstring folder, std::vector<listing>& open)
+{
+    listing next{std::move(folder)};
+    next.search.reset(FindFirstFileExW(long_form(joined(next.folder, L"*")).c_str(), FindExInfoBasic,
+                                       &next.entry, FindExSearchNameMatch, nullptr, 0));
+    if (!next.search)
+    {
+        const DWORD error = GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_FILE_NOT_FOUND)
+        {
+            common::log(common::log_level::error, L"Recognize faces: could not enumerate folder {}",
+                        next.folder);
+        }
+        return;
+    }
+    open.push_back(std::move(next));
+}
+
+// Depth first, a subfolder's contents where the subfolder is met. The open listings live on the
+// heap, so a deep tree cannot exhaust the small stack of Explorer's thread.
+void collect_from_folder(const std::wstring& root, std::vector<std::wstring>& images)
+{
+    std::vector<listing> open;
+    open_listing(root, open);
+    while (!open.empty())
+    {
+        listing& top = open.back();
+        if (top.taken && !FindNextFileW(top.search.get(), &top.entry))
+        {
+            if (GetLastError() != ERROR_NO_MORE_FILES)
+            {
+                common::log(common::log_level::error, L"Recognize faces: could not enumerate folder {}",
+                            top.folder);
+            }
+            open.pop_back();
+            continue;
+        }
+        top.taken = true;
+        std::wstring path = joined(top.folder, top.entry.cFileName);
+        if ((top.entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        {
+            if (is_walkable_folder(top.entry))
+            {
+                open_listing(std::move(path), open);
+            }
+        }
+        else if (has_image_extension(top.entry.cFileName) && names_a_file(top.entry, path))
+        {
+            images.push_back(std::move(path));
+        }
+    }
+}
+
+// Image files of the selection in selection order; a selected folder is walked, a selected
+// link to a folder too, but no link met inside one.
 std::vector<std::wstring> collect_image_files(const std::vector<std::wstring>& paths)
 {
     std::vector<std::wstring> images;
     for (const auto& path : paths)
     {
-        std::error_code error;
-        if (std::filesystem::is_directory(path, error))
+        const DWORD attributes = GetFileAttributesW(long_form(path).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         {
             collect_from_folder(path, images);
         }
@@ -95,12 +175,7 @@ std::vector<std::wstring> collect_image_files(const std::vector<std::wstring>& p
     }
     return images;
 }
-
-IFACEMETHODIMP recognize_faces_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
-{
-    static const std::wstring text = load_module_string(IDS_RECOGNIZE_FACES);
-    return duplicate_string(text, title);
-}
+} // namespace
 
 IFACEMETHODIMP recognize_faces_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
 {
@@ -110,21 +185,10 @@ IFACEMETHODIMP recognize_faces_context_menu_item::GetIcon(IShellItemArray*, LPWS
 
 IFACEMETHODIMP recognize_faces_context_menu_item::Invoke(IShellItemArray* items, IBindCtx*) noexcept
 {
-    return guarded(
+    return logged_call(
         S_FALSE,
-        [&](const std::exception* error)
-        {
-            if (error != nullptr)
-            {
-                common::log(common::log_level::error, "Failed to recognize faces for selected files: {}",
-                            error->what());
-            }
-            else
-            {
-                common::log(common::log_level::error,
-                            "Failed to recognize faces for some or all selected files...");
-            }
-        },
+        {"Failed to recognize faces for selected files: {1}",
+         "Failed to recognize faces for some or all selected files..."},
         [&]
         {
             if (!people_recognition_allowed())

@@ -1,26 +1,10 @@
 #pragma once
 
-#include "TagShellExtension/tag_context_sub_menu_item.h"
-
-#include <filesystem>
-#include <string>
-#include <vector>
+#include "TagShellExtension/fixed_entry.h"
 
 namespace tag_extension
 {
 // "Recognize faces": hands the selection's images to the batch processor once the user has
 // enabled and consented to people recognition; until then opens its settings page.
-class recognize_faces_context_menu_item : public tag_context_sub_menu_item
-{
-public:
-    using tag_context_sub_menu_item::tag_context_sub_menu_item;
-
-    IFACEMETHODIMP GetTitle(IShellItemArray* items, LPWSTR* title) noexcept override;
-    IFACEMETHODIMP GetIcon(IShellItemArray* items, LPWSTR* icon) noexcept override;
-    IFACEMETHODIMP Invoke(IShellItemArray* items, IBindCtx* context) noexcept override;
-};
-
-// Image files of the selection in selection order, walking selected folders recursively.
-std::vector<std::wstring> collect_image_files(const std::vector<std::wstring>& paths);
-bool has_image_extension(const std::filesystem::path& path);
+TAG_DECLARE_FIXED_ENTRY(recognize_faces_context_menu_item, IDS_RECOGNIZE_FACES);
 } // namespace tag_extension

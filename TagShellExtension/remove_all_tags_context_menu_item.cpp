@@ -1,17 +1,9 @@
 #include "TagShellExtension/remove_all_tags_context_menu_item.h"
 
-#include "TagShellExtension/fixed_entries.h"
-#include "TagShellExtension/module_strings.h"
-#include "resource.h"
+#include "TagShellExtension/selection_dispatch.h"
 
 namespace tag_extension
 {
-IFACEMETHODIMP remove_all_tags_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
-{
-    static const std::wstring text = load_module_string(IDS_REMOVE_ALL_TAGS);
-    return duplicate_string(text, title);
-}
-
 IFACEMETHODIMP remove_all_tags_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
 {
     return no_text(icon);
@@ -21,6 +13,6 @@ IFACEMETHODIMP remove_all_tags_context_menu_item::Invoke(IShellItemArray* items,
 {
     return dispatch_for_selection(
         items, action_type::remove_tags,
-        {"Failed to remove tags for files: {}", "Failed to remove tags for selected files..."});
+        {"Failed to remove tags for files: {1}", "Failed to remove tags for selected files..."});
 }
 } // namespace tag_extension

@@ -1,17 +1,9 @@
 #pragma once
 
-#include "TagShellExtension/tag_context_sub_menu_item.h"
+#include "TagShellExtension/fixed_entry.h"
 
 namespace tag_extension
 {
 // "Remove all tags": asks the batch processor to clear the selection's tags.
-class remove_all_tags_context_menu_item : public tag_context_sub_menu_item
-{
-public:
-    using tag_context_sub_menu_item::tag_context_sub_menu_item;
-
-    IFACEMETHODIMP GetTitle(IShellItemArray* items, LPWSTR* title) noexcept override;
-    IFACEMETHODIMP GetIcon(IShellItemArray* items, LPWSTR* icon) noexcept override;
-    IFACEMETHODIMP Invoke(IShellItemArray* items, IBindCtx* context) noexcept override;
-};
+TAG_DECLARE_FIXED_ENTRY(remove_all_tags_context_menu_item, IDS_REMOVE_ALL_TAGS);
 } // namespace tag_extension

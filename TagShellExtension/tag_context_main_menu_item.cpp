@@ -8,6 +8,7 @@
 #include "TagShellExtension/tag_context_sub_menu_item.h"
 #include "common/conversions.h"
 #include "common/folders.h"
+#include "common/unique_resources.h"
 #include "high_level_settings/settings_file.h"
 #include "resource.h"
 
@@ -20,8 +21,6 @@ namespace tag_extension
 {
 namespace
 {
-using cotask_string = std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)>;
-
 std::wstring lower_case(std::wstring text)
 {
     CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
@@ -40,14 +39,46 @@ std::string ascii_lower_case(std::string text)
     return text;
 }
 
-// Both switches are always asked, so the owning application's check refreshes the settings.
-bool menu_enabled_by_settings()
+// The first item decides: a folder needs a volume with extended attributes, a file a supported
+// extension and, unless the type is exempt, such a volume too.
+void judge_first_item(IShellItemArray* items, tag_command_verdict& verdict)
 {
-    auto& settings = high_level_settings::suite_settings();
-    const bool owning_app_enabled = settings.is_owning_app_enabled();
-    const bool menu_switched_on =
-        settings.get_bool(high_level_settings::owning_app_id, "general.showTagContextMenu", true);
-    return owning_app_enabled && menu_switched_on;
+    Microsoft::WRL::ComPtr<IShellItem> first;
+    if (FAILED(items->GetItemAt(0, &first)))
+    {
+        throw std::runtime_error("is_supported_by_context_menu: Unable to determine selected items");
+    }
+
+    common::unique_cotaskmem_string name;
+    if (FAILED(first->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, name.put())))
+    {
+        common::log(common::log_level::error, "is_supported_by_context_menu: Unable to get display name "
+                                              "GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING");
+        verdict.hidden_because |= first_item_unnamed;
+        return;
+    }
+    verdict.first_item = name.get();
+
+    const DWORD attributes = GetFileAttributesW(name.get());
+    verdict.first_item_is_folder =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!verdict.first_item_is_folder)
+    {
+        verdict.extension = ascii_lower_case(common::to_utf8(PathFindExtensionW(name.get())));
+        if (!is_supported_extension(verdict.extension))
+        {
+            verdict.hidden_because |= unsupported_type;
+            return;
+        }
+        if (is_volume_exempt_extension(verdict.extension))
+        {
+            return;
+        }
+    }
+    if (!volume_supports_extended_attributes(lower_case(name.get())))
+    {
+        verdict.hidden_because |= volume_without_extended_attributes;
+    }
 }
 
 // A tab and the configured key, shown right-aligned by the menu; empty when hot keys are off.
@@ -66,40 +97,40 @@ std::wstring hotkey_suffix()
 
 const std::wstring& base_title()
 {
-    static const std::wstring title = load_module_string(IDS_TAG);
-    return title;
+    return module_string(IDS_TAG);
 }
 
-bool is_supported_by_context_menu(IShellItemArray* items)
+tag_command_verdict judge_selection(IShellItemArray* items, bool every_reason)
 {
-    Microsoft::WRL::ComPtr<IShellItem> first;
-    if (FAILED(items->GetItemAt(0, &first)))
+    tag_command_verdict verdict;
+    auto& settings = high_level_settings::suite_settings();
+    // Both switches are always asked, so the owning application's check refreshes the settings.
+    const auto owning_app = settings.owning_app_status();
+    const bool menu_switched_on =
+        settings.get_bool(high_level_settings::owning_app_id, "general.showTagContextMenu", true);
+    if (owning_app == high_level_settings::app_status::settings_unreadable)
     {
-        throw std::runtime_error("is_supported_by_context_menu: Unable to determine selected items");
+        verdict.hidden_because |= settings_unreadable;
     }
-
-    PWSTR raw_name = nullptr;
-    if (FAILED(first->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, &raw_name)))
+    else if (owning_app == high_level_settings::app_status::disabled)
     {
-        common::log(common::log_level::error, "is_supported_by_context_menu: Unable to get display name "
-                                              "GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING");
-        return false;
+        verdict.hidden_because |= owning_app_disabled;
     }
-    const cotask_string name(raw_name, &CoTaskMemFree);
-
-    const DWORD attributes = GetFileAttributesW(name.get());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    if (!menu_switched_on)
     {
-        return volume_supports_extended_attributes(lower_case(name.get()));
+        verdict.hidden_because |= menu_switched_off;
     }
-
-    const std::string extension = ascii_lower_case(common::to_utf8(PathFindExtensionW(name.get())));
-    if (!is_supported_extension(extension))
+    if (verdict.hidden_because != 0 && !every_reason)
     {
-        return false;
+        return verdict;
     }
-    return is_volume_exempt_extension(extension) ||
-           volume_supports_extended_attributes(lower_case(name.get()));
+    if (items == nullptr)
+    {
+        verdict.hidden_because |= no_selection;
+        return verdict;
+    }
+    judge_first_item(items, verdict);
+    return verdict;
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
@@ -109,18 +140,18 @@ IFACEMETHODIMP tag_context_main_menu_item::GetTitle(IShellItemArray*, LPWSTR* ti
         return E_POINTER;
     }
     *title = nullptr;
-    std::wstring text;
-    try
-    {
-        text = base_title();
-        text += hotkey_suffix();
-    }
-    catch (...)
-    {
-        common::log(common::log_level::error, "Unable to append Tag hotkey to menu title");
-        text = base_title();
-    }
-    return SHStrDupW(text.c_str(), title);
+    return com_call(E_FAIL, "Unable to append Tag hotkey to menu title",
+                    [&]
+                    {
+                        std::wstring text = base_title();
+                        com_call(S_OK, "Unable to append Tag hotkey to menu title",
+                                 [&]
+                                 {
+                                     text += hotkey_suffix();
+                                     return S_OK;
+                                 });
+                        return SHStrDupW(text.c_str(), title);
+                    });
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::GetIcon(IShellItemArray*, LPWSTR* icon) noexcept
@@ -130,9 +161,8 @@ IFACEMETHODIMP tag_context_main_menu_item::GetIcon(IShellItemArray*, LPWSTR* ico
         return E_POINTER;
     }
     *icon = nullptr;
-    return guarded(
-        E_FAIL, [](const std::exception*) {},
-        [&] { return SHStrDupW(tag_command_icon_path().c_str(), icon); });
+    return com_call(E_FAIL, "Unable to find the Tag command's icon",
+                    [&] { return SHStrDupW(tag_command_icon_path().c_str(), icon); });
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::GetToolTip(IShellItemArray*, LPWSTR* tip) noexcept
@@ -160,8 +190,7 @@ IFACEMETHODIMP tag_context_main_menu_item::GetState(IShellItemArray* items, BOOL
     return com_call(S_OK, "Unable to determine selection state and/or supported class type(s)",
                     [&]
                     {
-                        if (menu_enabled_by_settings() && items != nullptr &&
-                            is_supported_by_context_menu(items))
+                        if (judge_selection(items, false).hidden_because == 0)
                         {
                             *state = ECS_ENABLED;
                         }

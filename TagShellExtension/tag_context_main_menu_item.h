@@ -37,11 +37,32 @@ private:
     Microsoft::WRL::ComPtr<IUnknown> site_;
 };
 
-// Whether the Tag command is offered for this selection: the first item decides.
-bool is_supported_by_context_menu(IShellItemArray* items);
+// Why the Tag command is hidden for a selection, one bit each.
+enum hidden_reason : unsigned
+{
+    owning_app_disabled = 1u << 0,
+    settings_unreadable = 1u << 1,
+    menu_switched_off = 1u << 2,
+    no_selection = 1u << 3,
+    first_item_unnamed = 1u << 4, // its parsing path cannot be obtained
+    unsupported_type = 1u << 5,
+    volume_without_extended_attributes = 1u << 6,
+};
+
+// What GetState decides about a selection, and what it looked at.
+struct tag_command_verdict
+{
+    unsigned hidden_because = 0; // hidden_reason bits; none: the command is shown
+    std::wstring first_item;     // the first item's parsing path, when it was looked at
+    bool first_item_is_folder = false;
+    std::string extension; // lower-case UTF-8, as looked up; empty for a folder
+};
+
+// GetState's decision: the settings first, then the first selected item. Explorer needs only
+// the first reason; `every_reason` looks further, also at the item when the settings already
+// hide the command. Throws when the first item cannot be obtained.
+tag_command_verdict judge_selection(IShellItemArray* items, bool every_reason);
 
 // "Tag", or "failed to load" when the string table lacks it; read once per process.
 const std::wstring& base_title();
-// Loads a string of this module's table; "failed to load" when the id is missing.
-std::wstring load_module_string(UINT id);
 } // namespace tag_extension

@@ -23,7 +23,6 @@ namespace tag_extension
 {
 namespace
 {
-constexpr size_t most_tags_listed = 9;
 constexpr double auto_tag_memory_threshold_gib = 6.0;
 
 struct tag_definitions_state

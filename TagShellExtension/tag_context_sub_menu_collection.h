@@ -16,6 +16,9 @@ namespace tag_extension
 {
 class common_tags_cache;
 
+// The cascade lists the first this many tags of the tag definitions, in file order.
+inline constexpr size_t most_tags_listed = 9;
+
 // The cascade of the Tag command, made afresh each time Explorer opens it.
 class tag_context_sub_menu_collection : public IEnumExplorerCommand
 {

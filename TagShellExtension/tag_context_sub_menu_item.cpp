@@ -2,7 +2,7 @@
 
 #include "TagShellExtension/com_call.h"
 #include "TagShellExtension/common_tags_cache.h"
-#include "TagShellExtension/icons/tagged_icon.h"
+#include "TagShellExtension/icons/tagged_icon_cache.h"
 #include "TagShellExtension/metadata/shell_paths.h"
 #include "TagShellExtension/metadata/tag_reader.h"
 #include "TagShellExtension/requests/batch_dispatch.h"
@@ -61,25 +61,19 @@ std::wstring tag_context_sub_menu_item::icon_path(IShellItemArray* items)
     {
         std::vector<std::wstring> paths;
         std::vector<std::wstring> common_tags;
-        try
-        {
-            common_tags = data_.cache->get(
-                [&]
-                {
-                    paths = get_parsing_paths(items);
-                    return get_common_tags(paths);
-                });
-        }
-        catch (const std::exception& error)
-        {
-            common::log(common::log_level::error, "Failed to obtain tags from: {}. Details: {}",
-                        joined_paths(paths), error.what());
-        }
-        catch (...)
-        {
-            common::log(common::log_level::error, "Failed to obtain tags for selected: {}",
-                        joined_paths(paths));
-        }
+        logged_call(
+            S_OK, {"Failed to obtain tags from: {}. Details: {}", "Failed to obtain tags for selected: {}"},
+            [&]
+            {
+                common_tags = data_.cache->get(
+                    [&]
+                    {
+                        paths = get_parsing_paths(items);
+                        return get_common_tags(paths);
+                    });
+                return S_OK;
+            },
+            [&] { return joined_paths(paths); });
         if (std::find(common_tags.begin(), common_tags.end(), data_.name) != common_tags.end())
         {
             tagged_.store(true);
@@ -108,22 +102,10 @@ IFACEMETHODIMP tag_context_sub_menu_item::GetIcon(IShellItemArray* items, LPWSTR
         return E_POINTER;
     }
     *icon = nullptr;
-    return guarded(
-        E_FAIL,
-        [&](const std::exception* error)
-        {
-            if (error != nullptr)
-            {
-                common::log(common::log_level::error, "Failed to compute icon info. Details: {}",
-                            error->what());
-            }
-            else
-            {
-                common::log(common::log_level::error, L"Failed to compute icon info for tag {}...",
-                            data_.name);
-            }
-        },
-        [&] { return SHStrDupW(icon_path(items).c_str(), icon); });
+    return logged_call(
+        E_FAIL, {"Failed to compute icon info. Details: {1}", "Failed to compute icon info for tag {}..."},
+        [&] { return SHStrDupW(icon_path(items).c_str(), icon); },
+        [&] { return common::to_utf8(data_.name); });
 }
 
 IFACEMETHODIMP tag_context_sub_menu_item::GetToolTip(IShellItemArray*, LPWSTR* tip) noexcept
@@ -154,26 +136,15 @@ IFACEMETHODIMP tag_context_sub_menu_item::GetState(IShellItemArray*, BOOL, EXPCM
 IFACEMETHODIMP tag_context_sub_menu_item::Invoke(IShellItemArray* items, IBindCtx*) noexcept
 {
     std::vector<std::wstring> paths;
-    return guarded(
-        S_FALSE,
-        [&](const std::exception* error)
-        {
-            if (error != nullptr)
-            {
-                common::log(common::log_level::error, "Failed to append tags to: {}. Details {}",
-                            joined_paths(paths), error->what());
-            }
-            else
-            {
-                common::log(common::log_level::error, "Failed to append tags for selected files...");
-            }
-        },
+    return logged_call(
+        S_FALSE, {"Failed to append tags to: {}. Details {}", "Failed to append tags for selected files..."},
         [&]
         {
             paths = get_parsing_paths(items);
             dispatch_batch_action(common::module_handle(), paths, action_type::toggle_tags, data_.name);
             return S_OK;
-        });
+        },
+        [&] { return joined_paths(paths); });
 }
 
 IFACEMETHODIMP tag_context_sub_menu_item::GetFlags(EXPCMDFLAGS* flags) noexcept

@@ -1,7 +1,9 @@
 // Speed of the extension where Explorer waits for it. Each figure is the median (with min
 // and max) over repeated runs, each run timing the subject and its baseline back to back.
 #include "TagShellExtension/com_module.h"
-#include "TagShellExtension/icons/tagged_icon.h"
+#include "TagShellExtension/icons/gdiplus_bitmap.h"
+#include "TagShellExtension/icons/png_icon_file.h"
+#include "TagShellExtension/icons/tagged_icon_cache.h"
 #include "TagShellExtension/metadata/item_metadata.h"
 #include "TagShellExtension/metadata/tag_reader.h"
 #include "TagShellExtension/supported_item_types.h"
@@ -561,6 +563,99 @@ bool tagged_icon_figure(const test_support::scratch_folder& scratch, int runs)
     return met && !cached.empty();
 }
 
+// 7. The first opening with nine check-marked icons to make (none cached, as after the
+// extension is installed or its icons change), against a warm opening.
+void first_opening_figure(const state_bench& bench, const test_support::scratch_folder& scratch,
+                          test_support::settings_override& tags, int runs)
+{
+    const auto shipped = common::module_folder() / L"Content" / L"Icons" / L"tag_holiday.ico";
+    std::string nine;
+    for (int i = 1; i <= 9; ++i)
+    {
+        const auto icon =
+            scratch.write(fmt::format(L"first opening {}.ico", i), test_support::read_file(shipped));
+        nine += fmt::format(R"({}{{"name": "Tag {}", "icon_not_tagged": "{}"}})", i == 1 ? "" : ",", i,
+                            common::to_utf8(icon.generic_wstring()));
+    }
+    tags.write(R"({"version": "1.0", "tags": [)" + nine + "]}");
+    auto cascade = [&] { return open_cascade(bench.command.Get(), bench.selection.Get()); };
+    std::vector<std::wstring> generated;
+    for (const auto& icon : cascade())
+    {
+        if (icon.ends_with(L"_generated-tagged.ico"))
+        {
+            generated.push_back(icon);
+        }
+    }
+    figure timing;
+    for (int run = 0; run < runs; ++run)
+    {
+        for (const auto& icon : generated)
+        {
+            DeleteFileW(icon.c_str());
+        }
+        const double first = time_us(1, cascade);
+        timing.add(first, time_us(20, cascade));
+    }
+    report("7. Cascade: first opening making 9 check-marked icons, against a warm one", timing, "warm", 0);
+    fmt::print("    check-marked icons made per first opening: {}\n\n", generated.size());
+    for (const auto& icon : generated)
+    {
+        DeleteFileW(icon.c_str());
+    }
+    tags.write(nine_tags_json());
+}
+
+// An icon file with one PNG image of the given size, drawn as a smooth gradient.
+std::filesystem::path gradient_icon(const test_support::scratch_folder& scratch, int side)
+{
+    const auto path = scratch / fmt::format(L"gradient {}.ico", side);
+    const gdiplus_session gdiplus;
+    const auto bitmap = blank_bitmap(side, side);
+    Gdiplus::GpRect area(0, 0, side, side);
+    Gdiplus::BitmapData data{};
+    Gdiplus::DllExports::GdipBitmapLockBits(bitmap.get(), &area, Gdiplus::ImageLockModeWrite,
+                                            PixelFormat32bppARGB, &data);
+    for (int y = 0; y < side; ++y)
+    {
+        auto* row =
+            reinterpret_cast<UINT*>(static_cast<BYTE*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride);
+        for (int x = 0; x < side; ++x)
+        {
+            row[x] = 0xFF000000u | (static_cast<UINT>(x * 255 / side) << 16) |
+                     (static_cast<UINT>(y * 255 / side) << 8);
+        }
+    }
+    Gdiplus::DllExports::GdipBitmapUnlockBits(bitmap.get(), &data);
+    save_png_icon(bitmap.get(), path.wstring());
+    return path;
+}
+
+// 8. The costliest tag icon still decoded (4096 x 4096 pixels) against a 48 px one, made fresh.
+void largest_icon_figure(const test_support::scratch_folder& scratch, int runs)
+{
+    const auto largest = gradient_icon(scratch, 4096);
+    const auto small = gradient_icon(scratch, 48);
+    const auto cache = scratch / L"largest icon cache";
+    const HMODULE module = common::module_handle();
+    auto fresh = [&](const std::filesystem::path& source)
+    {
+        std::filesystem::remove_all(cache);
+        const double start = now_us();
+        generate_tagged_icon(module, source.wstring(), cache);
+        return now_us() - start;
+    };
+    figure timing;
+    for (int run = 0; run < std::max(3, runs / 2); ++run)
+    {
+        timing.add(fresh(largest), fresh(small));
+    }
+    const auto largest_made = generate_tagged_icon(module, largest.wstring(), cache);
+    report("8. Tagged icon made from a 4096 x 4096 source, against a 48 px one", timing, "48 px", 0);
+    fmt::print("    source: {} bytes; icon made: {} bytes\n\n", std::filesystem::file_size(largest),
+               largest_made.empty() ? 0 : std::filesystem::file_size(largest_made));
+}
+
 // 6. The logger: eight threads against one writing the same number of lines; every line whole.
 bool logger_figure(const test_support::scratch_folder& scratch, int runs)
 {
@@ -628,7 +723,7 @@ std::string default_suite_settings(int extra)
     return text;
 }
 
-// 7. GetState with 2,000,000 settings in the suite file, against the shipped default file.
+// 9. GetState with 2,000,000 settings in the suite file, against the shipped default file.
 bool big_settings_state_figure(const state_bench& bench, const test_support::settings_override& suite,
                                int runs)
 {
@@ -647,7 +742,7 @@ bool big_settings_state_figure(const state_bench& bench, const test_support::set
         timing.add(timed_with(big), b);
     }
     const bool met =
-        report("7. GetState, 2,000,000 settings members against the default file", timing, "default", 1.5);
+        report("9. GetState, 2,000,000 settings members against the default file", timing, "default", 1.5);
     EXPCMDSTATE state = ECS_HIDDEN;
     bench.command->GetState(bench.selection.Get(), FALSE, &state);
     fmt::print("    file: {} MB; state: {}\n\n", big.size() >> 20, state == ECS_ENABLED ? "shown" : "HIDDEN");
@@ -655,7 +750,7 @@ bool big_settings_state_figure(const state_bench& bench, const test_support::set
     return met && state == ECS_ENABLED;
 }
 
-// 8. Opening the cascade with 100,000 tags defined, against the nine it shows.
+// 10. Opening the cascade with 100,000 tags defined, against the nine it shows.
 bool many_tags_cascade_figure(const state_bench& bench, const test_support::settings_override& tags, int runs)
 {
     std::string many = nine_tags_json();
@@ -679,7 +774,7 @@ bool many_tags_cascade_figure(const state_bench& bench, const test_support::sett
         const double b = timed_with(nine_tags_json());
         timing.add(timed_with(many), b);
     }
-    const bool met = report("8. Cascade, warm, 100,000 tags defined against 9", timing, "9 tags", 1.5);
+    const bool met = report("10. Cascade, warm, 100,000 tags defined against 9", timing, "9 tags", 1.5);
     fmt::print("    entries shown: {}\n\n", entries);
     tags.write(nine_tags_json());
     return met;
@@ -707,7 +802,7 @@ std::vector<std::wstring> keywords(int first, int count)
     return list;
 }
 
-// 9. Common tags of two files with 50,000 keywords each, against 500 each.
+// 11. Common tags of two files with 50,000 keywords each, against 500 each.
 bool common_tags_figure(const test_support::scratch_folder& scratch, int runs)
 {
     const std::vector<std::wstring> large{scratch.write(L"large a.jpg", "x").wstring(),
@@ -729,7 +824,7 @@ bool common_tags_figure(const test_support::scratch_folder& scratch, int runs)
     }
     property_system_functions().get_property_store_from_parsing_name = saved;
     const bool met =
-        report("9. Common tags of two files, 50,000 keywords each against 500", timing, "500", 300);
+        report("11. Common tags of two files, 50,000 keywords each against 500", timing, "500", 300);
     fmt::print("    common tags of the large pair: {}\n\n", common);
     return met;
 }
@@ -770,6 +865,8 @@ int main(int argc, char** argv)
         all_met &= reload_figure(scratch, runs);
         all_met &= tagged_icon_figure(scratch, runs);
         all_met &= logger_figure(scratch, runs);
+        first_opening_figure(bench, scratch, tags, runs);
+        largest_icon_figure(scratch, runs);
         all_met &= big_settings_state_figure(bench, suite, runs);
         all_met &= many_tags_cascade_figure(bench, tags, runs);
         all_met &= common_tags_figure(scratch, runs);

@@ -17,6 +17,19 @@ std::wstring widen_ascii(const char* text)
 {
     return std::wstring(text, text + std::char_traits<char>::length(text));
 }
+
+// Empty when the variable is not set: the real folder is used.
+std::wstring redirected_local_app_data()
+{
+    const DWORD size = GetEnvironmentVariableW(local_app_data_variable, nullptr, 0);
+    if (size == 0)
+    {
+        return {};
+    }
+    std::wstring folder(size, L'\0');
+    folder.resize(GetEnvironmentVariableW(local_app_data_variable, folder.data(), size));
+    return folder;
+}
 } // namespace
 
 HMODULE module_handle() noexcept
@@ -32,6 +45,11 @@ void set_module_handle(HMODULE module) noexcept
 
 std::filesystem::path local_app_data_folder()
 {
+    // Read on each call, not kept: a test sets and restores it while the process runs.
+    if (auto redirected = redirected_local_app_data(); !redirected.empty())
+    {
+        return redirected;
+    }
     // Kept once obtained; a failure is not kept so the next caller asks again.
     static std::mutex lock;
     static std::filesystem::path cached;

@@ -15,7 +15,12 @@ inline constexpr const char* product_folder_name = "Lumora";
 HMODULE module_handle() noexcept;
 void set_module_handle(HMODULE module) noexcept;
 
-// FOLDERID_LocalAppData; empty when the platform cannot give it (asked again next time).
+// Names a folder that stands in for FOLDERID_LocalAppData, so that tests and the programs they
+// start keep every per-user file (settings, logs, generated icons) in a scratch folder.
+inline constexpr const wchar_t* local_app_data_variable = L"TAG_LOCAL_APP_DATA";
+
+// FOLDERID_LocalAppData, or the folder local_app_data_variable names when it is set; empty
+// when the platform cannot give it (asked again next time).
 std::filesystem::path local_app_data_folder();
 // local app data\Quenbrook\Lumora, made when missing.
 std::filesystem::path product_folder();

@@ -64,68 +64,24 @@ template <typename T, auto Close> struct null_invalid
     static constexpr T invalid() noexcept { return nullptr; }
     static void close(T value) noexcept { Close(value); }
 };
-struct file_handle
+template <auto Close> struct invalid_handle_value
 {
     using type = HANDLE;
     static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE value) noexcept { CloseHandle(value); }
+    static void close(HANDLE value) noexcept { Close(value); }
 };
-struct find_handle
-{
-    using type = HANDLE;
-    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE value) noexcept { FindClose(value); }
-};
-// Imported functions are wrapped: their addresses are not constants to every compiler.
-inline void close_handle(HANDLE value) noexcept
-{
-    CloseHandle(value);
-}
-inline void close_key(HKEY value) noexcept
-{
-    RegCloseKey(value);
-}
-inline void free_task_memory(void* value) noexcept
-{
-    CoTaskMemFree(value);
-}
-inline void free_local_memory(void* value) noexcept
-{
-    LocalFree(value);
-}
-inline void free_bstr(BSTR value) noexcept
-{
-    SysFreeString(value);
-}
-inline void init_prop_variant(PROPVARIANT* value) noexcept
-{
-    PropVariantInit(value);
-}
-inline void clear_prop_variant(PROPVARIANT* value) noexcept
-{
-    PropVariantClear(value);
-}
-inline void init_variant(VARIANT* value) noexcept
-{
-    VariantInit(value);
-}
-inline void clear_variant(VARIANT* value) noexcept
-{
-    VariantClear(value);
-}
 } // namespace resource_traits
 
-using unique_handle = unique_any<resource_traits::null_invalid<HANDLE, &resource_traits::close_handle>>;
-using unique_hfile = unique_any<resource_traits::file_handle>;
-using unique_hfind = unique_any<resource_traits::find_handle>;
-using unique_hkey = unique_any<resource_traits::null_invalid<HKEY, &resource_traits::close_key>>;
-using unique_hlocal = unique_any<resource_traits::null_invalid<HLOCAL, &resource_traits::free_local_memory>>;
-using unique_cotaskmem_string =
-    unique_any<resource_traits::null_invalid<wchar_t*, &resource_traits::free_task_memory>>;
-using unique_bstr = unique_any<resource_traits::null_invalid<BSTR, &resource_traits::free_bstr>>;
+using unique_handle = unique_any<resource_traits::null_invalid<HANDLE, &CloseHandle>>;
+using unique_hfile = unique_any<resource_traits::invalid_handle_value<&CloseHandle>>;
+using unique_hfind = unique_any<resource_traits::invalid_handle_value<&FindClose>>;
+using unique_hkey = unique_any<resource_traits::null_invalid<HKEY, &RegCloseKey>>;
+using unique_hlocal = unique_any<resource_traits::null_invalid<HLOCAL, &LocalFree>>;
+using unique_cotaskmem_string = unique_any<resource_traits::null_invalid<wchar_t*, &CoTaskMemFree>>;
+using unique_bstr = unique_any<resource_traits::null_invalid<BSTR, &SysFreeString>>;
 
 // A structure that owns what it points to, initialised on construction and cleared once.
-template <typename T, void (*Init)(T*), void (*Clear)(T*)> class unique_struct : public T
+template <typename T, auto Init, auto Clear> class unique_struct : public T
 {
 public:
     unique_struct() noexcept { Init(this); }
@@ -147,10 +103,8 @@ public:
     T* addressof() noexcept { return this; }
 };
 
-using unique_prop_variant =
-    unique_struct<PROPVARIANT, &resource_traits::init_prop_variant, &resource_traits::clear_prop_variant>;
-using unique_variant =
-    unique_struct<VARIANT, &resource_traits::init_variant, &resource_traits::clear_variant>;
+using unique_prop_variant = unique_struct<PROPVARIANT, &PropVariantInit, &PropVariantClear>;
+using unique_variant = unique_struct<VARIANT, &VariantInit, &VariantClear>;
 
 // The two handles CreateProcessW hands out, closed together.
 class unique_process_information : public PROCESS_INFORMATION

@@ -92,22 +92,23 @@ std::wstring settings_file::version() const
     return version_;
 }
 
-bool settings_file::is_owning_app_enabled() noexcept
+app_status settings_file::owning_app_status() noexcept
 {
     if (!load(false))
     {
         common::log(common::log_level::error, L"Failed to load from high level settings file {}",
                     file_path());
-        return false;
+        return app_status::settings_unreadable;
     }
     try
     {
         std::lock_guard guard(lock_);
-        return !apps_ || apps_->status(owning_app_id) != "disabled";
+        return !apps_ || apps_->status(owning_app_id) != "disabled" ? app_status::enabled
+                                                                    : app_status::disabled;
     }
     catch (...)
     {
-        return false;
+        return app_status::settings_unreadable;
     }
 }
 

@@ -13,6 +13,13 @@ namespace high_level_settings
 inline constexpr const char* owning_app_id = "sortwell";
 inline constexpr const char* people_app_id = "brightloom";
 
+enum class app_status
+{
+    enabled,
+    disabled,
+    settings_unreadable,
+};
+
 // The suite's settings for all of its applications. Read only; lookups never throw and fall
 // back to their defaults.
 class settings_file final : public common::setting_utilities::common_settings_file
@@ -33,8 +40,9 @@ public:
                             const std::wstring& default_value) const noexcept;
     std::wstring version() const;
 
-    // Loads; false when the file cannot be loaded or the owning app's status is exactly "disabled".
-    bool is_owning_app_enabled() noexcept;
+    // Loads; disabled when the owning app's status is exactly "disabled".
+    app_status owning_app_status() noexcept;
+    bool is_owning_app_enabled() noexcept { return owning_app_status() == app_status::enabled; }
     bool show_auto_tag_context_menu() noexcept;
     bool show_recognize_faces_context_menu() noexcept;
 

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Configures and builds the mingw preset (the DLL, the host program and the tests).
+# Configures the mingw preset and builds the given targets, or everything (the DLL, the host
+# program, the tests and the benchmark).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw
+echo "== Configuring: cmake --preset mingw"
+cmake --preset mingw
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+echo "== Building: ${*:-everything}"
+cmake --build --preset mingw "${targets[@]}"

@@ -2,11 +2,16 @@
 # The main job: builds the DLL and drives it under Wine the way Explorer does, on sample files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh >/dev/null
+# Nothing of Wine stays running afterwards, also after a failure. The companion stand-ins record
+# the requests they are given but, unlike the suite's programs, leave them: they go too.
+trap 'rm -f build/mingw/wineprefix/drive_c/users/*/Temp/lumora_*.json.tmp; cmake/wine-run --stop' EXIT
+# Only what the demo runs: the DLL, the host program and the companion stand-ins.
+scripts/build.sh TagShellExtension tag_menu_host companion_stand_ins
 bin=build/mingw/bin
 run=cmake/wine-run
 
 # Sample files on the Wine prefix's C: drive.
+echo "== Preparing the Wine prefix (the first time takes a minute)"
 "$run" cmd /c exit 0
 samples=build/mingw/wineprefix/drive_c/Samples
 # Start from the shipped default settings, whatever tests or earlier runs left in the prefix.
@@ -53,7 +58,7 @@ invoke Holiday Beach.jpg "Summer 2026/Sunset.JPG"
 invoke "All tags..." Beach.jpg "Summer 2026/Sunset.JPG"
 invoke "Remove all tags" Beach.jpg
 invoke "Auto tag" Beach.jpg
-invoke "Recognize faces" "Summer 2026" Beach.jpg
+invoke "Recognize faces" Beach.jpg "Summer 2026"
 
 # Wine serves no property store, so nothing could show as tagged; the host stands in for
 # the property-system functions the DLL imports and answers System.Keywords for these files.
@@ -63,6 +68,20 @@ photos=("$(win "$samples/Beach.jpg")" "$(win "$samples/Summer 2026/Sunset.JPG")"
 echo
 echo "== Explorer opens the context menu on two photos that both carry Holiday and Family (Beach.jpg also Work)"
 "$run" "$bin/tag_menu_host.exe" show "${keywords[@]}" "$(win "$bin/TagShellExtension.dll")" "${photos[@]}"
+
+# Why Explorer shows what it shows: the command's every reason to hide, each entry's check mark.
+why() {
+  echo
+  echo "== Why Explorer shows what it shows, on: $*"
+  local paths=()
+  for p in "$@"; do paths+=("$(win "$samples/$p")"); done
+  "$run" "$bin/tag_menu_host.exe" why "${keywords[@]}" "$(win "$bin/TagShellExtension.dll")" "${paths[@]}"
+}
+
+why Beach.jpg
+why README Beach.jpg
+why "Summer 2026"
+why Beach.jpg "Summer 2026/Sunset.JPG"
 
 echo
 echo "== The same menu as Windows 11 Explorer draws it, light and dark"

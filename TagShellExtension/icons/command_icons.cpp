@@ -1,6 +1,7 @@
 #include "TagShellExtension/icons/command_icons.h"
 
 #include "common/folders.h"
+#include "common/unique_resources.h"
 
 namespace tag_extension
 {
@@ -44,17 +45,16 @@ bool has_non_drive_root_name(std::wstring_view path)
 
 bool apps_use_light_theme()
 {
-    HKEY key = nullptr;
+    common::unique_hkey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
-                      0, KEY_READ, &key) != ERROR_SUCCESS)
+                      0, KEY_READ, key.put()) != ERROR_SUCCESS)
     {
         return true;
     }
     DWORD value = 1;
     DWORD size = sizeof(value);
-    const LSTATUS status =
-        RegQueryValueExW(key, L"AppsUseLightTheme", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(key);
+    const LSTATUS status = RegQueryValueExW(key.get(), L"AppsUseLightTheme", nullptr, nullptr,
+                                            reinterpret_cast<BYTE*>(&value), &size);
     return status != ERROR_SUCCESS || value != 0;
 }
 

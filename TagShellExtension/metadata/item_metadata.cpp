@@ -47,13 +47,8 @@ item_metadata::~item_metadata()
 
 void item_metadata::close() noexcept
 {
-    // Cleared before the release so the handle never points at a store being torn down.
-    IPropertyStore* store = store_;
-    store_ = nullptr;
-    if (store != nullptr)
-    {
-        store->Release();
-    }
+    // Cleared before the release so the member never points at a store being torn down.
+    std::exchange(store_, nullptr).Reset();
     opened_ = 0;
     path_.clear();
     is_directory_ = false;
@@ -67,21 +62,12 @@ void item_metadata::forget_other_path(const std::wstring& path) noexcept
     }
 }
 
-void item_metadata::keep(IPropertyStore* store, const std::wstring& path)
+void item_metadata::keep(Microsoft::WRL::ComPtr<IPropertyStore> store, const std::wstring& path)
 {
-    std::wstring held;
-    try
-    {
-        held = path;
-    }
-    catch (...)
-    {
-        store->Release();
-        throw;
-    }
+    std::wstring held = path;
     // Any earlier store goes first, so a second open never leaks one.
     close();
-    store_ = store;
+    store_ = std::move(store);
     opened_ = 1;
     path_ = std::move(held);
 }
@@ -93,7 +79,7 @@ bool item_metadata::open(const std::wstring& path)
     {
         return false;
     }
-    if (store_ != nullptr && opened_ != 0)
+    if (store_ && opened_ != 0)
     {
         return true;
     }
@@ -112,18 +98,18 @@ bool item_metadata::open(const std::wstring& path)
     // Reparse points (links, placeholders) skip the handler-only attempt and are asked once.
     const GETPROPERTYSTOREFLAGS first =
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? GPS_DEFAULT : GPS_HANDLERPROPERTIESONLY;
-    IPropertyStore* store = nullptr;
+    Microsoft::WRL::ComPtr<IPropertyStore> store;
     HRESULT hr = api.get_property_store_from_parsing_name(path.c_str(), nullptr, first, IID_IPropertyStore,
-                                                          reinterpret_cast<void**>(&store));
+                                                          reinterpret_cast<void**>(store.GetAddressOf()));
     if (FAILED(hr) && first == GPS_HANDLERPROPERTIESONLY)
     {
-        store = nullptr;
-        hr = api.get_property_store_from_parsing_name(path.c_str(), nullptr, GPS_DEFAULT, IID_IPropertyStore,
-                                                      reinterpret_cast<void**>(&store));
+        hr = api.get_property_store_from_parsing_name(
+            path.c_str(), nullptr, GPS_DEFAULT, IID_IPropertyStore,
+            reinterpret_cast<void**>(store.ReleaseAndGetAddressOf()));
     }
-    if (SUCCEEDED(hr) && store != nullptr)
+    if (SUCCEEDED(hr) && store)
     {
-        keep(store, path);
+        keep(std::move(store), path);
         return true;
     }
     if (open_from_storage(path))
@@ -143,7 +129,7 @@ bool item_metadata::open(const std::wstring& path)
 bool item_metadata::open_from_storage(const std::wstring& path)
 {
     forget_other_path(path);
-    if (store_ != nullptr && opened_ != 0)
+    if (store_ && opened_ != 0)
     {
         return true;
     }
@@ -152,23 +138,23 @@ bool item_metadata::open_from_storage(const std::wstring& path)
     {
         return false;
     }
-    IPropertySetStorage* storage = nullptr;
+    Microsoft::WRL::ComPtr<IPropertySetStorage> storage;
     if (FAILED(api.open_storage_ex(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, STGFMT_FILE, 0, nullptr,
-                                   nullptr, IID_IPropertySetStorage, reinterpret_cast<void**>(&storage))) ||
-        storage == nullptr)
+                                   nullptr, IID_IPropertySetStorage,
+                                   reinterpret_cast<void**>(storage.GetAddressOf()))) ||
+        !storage)
     {
         return false;
     }
-    IPropertyStore* store = nullptr;
-    const HRESULT hr = api.create_property_store_from_property_set_storage(
-        storage, STGM_READ, IID_IPropertyStore, reinterpret_cast<void**>(&store));
     // The store keeps what it needs of the storage.
-    storage->Release();
-    if (FAILED(hr) || store == nullptr)
+    Microsoft::WRL::ComPtr<IPropertyStore> store;
+    const HRESULT hr = api.create_property_store_from_property_set_storage(
+        storage.Get(), STGM_READ, IID_IPropertyStore, reinterpret_cast<void**>(store.GetAddressOf()));
+    if (FAILED(hr) || !store)
     {
         return false;
     }
-    keep(store, path);
+    keep(std::move(store), path);
     const DWORD attributes = api.get_file_attributes(path.c_str());
     is_directory_ = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return true;

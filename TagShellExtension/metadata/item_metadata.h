@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <propsys.h>
 #include <shobjidl.h>
+#include <wrl/client.h>
 
 #include <string>
 
@@ -52,17 +53,16 @@ public:
     bool open_from_storage(const std::wstring& path);
     void close() noexcept;
 
-    IPropertyStore* store() const noexcept { return store_; }
+    IPropertyStore* store() const noexcept { return store_.Get(); }
     bool opened() const noexcept { return opened_ != 0; }
     const std::wstring& path() const noexcept { return path_; }
     bool is_directory() const noexcept { return is_directory_; }
 
 private:
     void forget_other_path(const std::wstring& path) noexcept;
-    // Takes over the reference; releases it when the path cannot be copied.
-    void keep(IPropertyStore* store, const std::wstring& path);
+    void keep(Microsoft::WRL::ComPtr<IPropertyStore> store, const std::wstring& path);
 
-    IPropertyStore* store_ = nullptr;
+    Microsoft::WRL::ComPtr<IPropertyStore> store_;
     LONG opened_ = 0;
     std::wstring path_;
     bool is_directory_ = false;

@@ -1,12 +1,14 @@
 #include "TagShellExtension/metadata/shell_paths.h"
 
 #include "common/logger.h"
+#include "common/unique_resources.h"
+
+#include <wrl/client.h>
 
 #include <fmt/format.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <stdexcept>
 #include <system_error>
 
@@ -21,22 +23,6 @@ void remove_all(std::string& text, std::string_view marker)
         text.erase(at, marker.size());
     }
 }
-
-struct handle_closer
-{
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using unique_handle = std::unique_ptr<void, handle_closer>;
-
-struct local_memory_free
-{
-    void operator()(char* text) const noexcept { LocalFree(text); }
-};
-
-struct task_memory_free
-{
-    void operator()(wchar_t* text) const noexcept { CoTaskMemFree(text); }
-};
 
 [[noreturn]] void throw_canonical_error(const std::wstring& path, DWORD error)
 {
@@ -77,15 +63,13 @@ std::vector<std::wstring> get_parsing_paths(IShellItemArray* items)
     }
     for (DWORD index = 0; index < count; ++index)
     {
-        IShellItem* item = nullptr;
-        if (FAILED(items->GetItemAt(index, &item)) || item == nullptr)
+        Microsoft::WRL::ComPtr<IShellItem> item;
+        if (FAILED(items->GetItemAt(index, &item)) || !item)
         {
             continue;
         }
-        wchar_t* raw_name = nullptr;
-        const HRESULT hr = item->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, &raw_name);
-        item->Release();
-        const std::unique_ptr<wchar_t, task_memory_free> name(raw_name);
+        common::unique_cotaskmem_string name;
+        const HRESULT hr = item->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, name.put());
         if (FAILED(hr))
         {
             // Signed on purpose: failure codes print with a leading minus sign.
@@ -95,7 +79,7 @@ std::vector<std::wstring> get_parsing_paths(IShellItemArray* items)
             common::log(common::log_level::error, "{}", message);
             throw std::runtime_error(message);
         }
-        if (name != nullptr)
+        if (name)
         {
             paths.emplace_back(name.get());
         }
@@ -105,17 +89,16 @@ std::vector<std::wstring> get_parsing_paths(IShellItemArray* items)
 
 std::string hresult_message(HRESULT hr)
 {
-    char* buffer = nullptr;
+    common::unique_hlocal buffer;
     const DWORD length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-        static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer),
-        0, nullptr);
-    const std::unique_ptr<char, local_memory_free> owned(buffer);
-    if (length == 0 || buffer == nullptr)
+        static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<char*>(buffer.put()), 0, nullptr);
+    if (length == 0 || !buffer)
     {
         return "Unknown HRESULT error.";
     }
-    std::string text(buffer, length);
+    std::string text(static_cast<const char*>(buffer.get()), length);
 
     if (!text.empty() && text.back() == '\n')
     {
@@ -150,13 +133,13 @@ std::wstring without_long_path_prefix(const std::wstring& path)
 std::wstring canonical_path(const std::wstring& path)
 {
     // Backup semantics so folders open too; no access right is needed to ask for the name.
-    const HANDLE opened = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
+    const common::unique_hfile file(CreateFileW(path.c_str(), 0,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file)
     {
         throw_canonical_error(path, GetLastError());
     }
-    const unique_handle file(opened);
     std::wstring result;
     if (final_path(file.get(), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS, result))
     {

@@ -134,14 +134,28 @@ std::vector<std::wstring> get_item_tags(const std::wstring& path) noexcept
     }
 }
 
-std::vector<std::wstring> get_common_tags(const std::vector<std::wstring>& paths)
+unread_selection why_tags_are_not_read(const std::vector<std::wstring>& paths)
 {
-    if (paths.empty() || paths.size() >= common_tags_selection_limit)
+    if (paths.empty())
     {
-        return {};
+        return {unread_selection::no_items};
+    }
+    if (paths.size() >= common_tags_selection_limit)
+    {
+        return {unread_selection::too_many_items};
     }
     // One unavailable item spoils the whole answer, so find it before opening anything.
-    if (!std::all_of(paths.begin(), paths.end(), is_locally_available))
+    const auto unavailable = std::find_if_not(paths.begin(), paths.end(), is_locally_available);
+    if (unavailable != paths.end())
+    {
+        return {unread_selection::item_not_local, static_cast<size_t>(unavailable - paths.begin())};
+    }
+    return {};
+}
+
+std::vector<std::wstring> get_common_tags(const std::vector<std::wstring>& paths)
+{
+    if (why_tags_are_not_read(paths).reason != unread_selection::none)
     {
         return {};
     }

@@ -18,6 +18,19 @@ std::vector<std::wstring> read_folder_tags(const std::wstring& folder);
 std::wstring desktop_ini_path(const std::wstring& folder);
 // One item's tags; an item that cannot be read has none. Never throws.
 std::vector<std::wstring> get_item_tags(const std::wstring& path) noexcept;
+// Why no tag of a selection is read at all; `item` names the item concerned.
+struct unread_selection
+{
+    enum reason_type
+    {
+        none, // the tags are read
+        no_items,
+        too_many_items,
+        item_not_local, // offline or in the cloud: reading it would fetch it
+    } reason = none;
+    size_t item = 0;
+};
+unread_selection why_tags_are_not_read(const std::vector<std::wstring>& paths);
 // Tags that every item carries, compared exactly, in the order of the first item's list.
 std::vector<std::wstring> get_common_tags(const std::vector<std::wstring>& paths);
 } // namespace tag_extension

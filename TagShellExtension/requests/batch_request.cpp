@@ -1,6 +1,8 @@
 #include "TagShellExtension/requests/batch_request.h"
 
 #include "common/conversions.h"
+#include "common/logger.h"
+#include "common/unique_resources.h"
 
 #include <objbase.h>
 
@@ -17,6 +19,10 @@ namespace tag_extension
 {
 namespace
 {
+constexpr const char* guid_creation_error = "Unable to create GUID";
+constexpr const char* open_for_writing_error = "Failed to open file for writing: ";
+constexpr const char* write_error = "Failed to write file: ";
+
 using get_temp_path_function = DWORD(WINAPI*)(DWORD, LPWSTR);
 
 // GetTempPath2W exists only on newer systems (and not in Wine): look it up, never import it.
@@ -40,19 +46,6 @@ get_temp_path_function temp_path_query()
 template <typename Writer> void write_string(Writer& writer, std::string_view text)
 {
     writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
-}
-
-void remove_partial_file(const std::wstring& path, HANDLE file)
-{
-    request_file_functions().close_handle(file);
-    DeleteFileW(path.c_str());
-}
-} // namespace
-
-request_file_api& request_file_functions()
-{
-    static request_file_api functions;
-    return functions;
 }
 
 std::string guid_text(const GUID& guid)
@@ -143,9 +136,55 @@ std::string request_text(const batch_request& request)
     return text;
 }
 
+// A name with an unpaired surrogate has no UTF-8 form: written with U+FFFD in its place it
+// would name another file.
+bool has_unpaired_surrogate(std::wstring_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (IS_SURROGATE_PAIR(text[i], i + 1 < text.size() ? text[i + 1] : L'\0'))
+        {
+            ++i;
+        }
+        else if (text[i] >= 0xD800 && text[i] <= 0xDFFF)
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+void leave_out_unconvertible_files(std::vector<std::wstring>& files)
+{
+    const size_t selected = files.size();
+    std::erase_if(files,
+                  [](const std::wstring& file)
+                  {
+                      const bool unconvertible = has_unpaired_surrogate(file);
+                      if (unconvertible)
+                      {
+                          common::log(common::log_level::error,
+                                      L"Left out of the request, its name has no UTF-8 form: {}", file);
+                      }
+                      return unconvertible;
+                  });
+    if (selected > 0 && files.empty())
+    {
+        throw std::runtime_error("No file of the request has a name that UTF-8 can hold");
+    }
+}
+} // namespace
+
+request_file_api& request_file_functions()
+{
+    static request_file_api functions;
+    return functions;
+}
+
 std::wstring write_request(const batch_request& source)
 {
     batch_request request = source;
+    leave_out_unconvertible_files(request.files);
     if (request.path.empty())
     {
         make_request_path(request);
@@ -153,32 +192,37 @@ std::wstring write_request(const batch_request& source)
     const std::string text = request_text(request);
 
     // Opened by its wide name, so the file lies at exactly the path handed to the companion.
-    const HANDLE file = CreateFileW(request.path.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    common::unique_hfile file(CreateFileW(request.path.c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
     {
         throw std::runtime_error(open_for_writing_error + common::to_utf8(request.path));
     }
     // A truncated request would make the companion act on part of the selection: any failed
     // write removes the file and stops the launch.
-    size_t offset = 0;
-    while (offset < text.size())
+    const auto fail = [&]
+    {
+        file.reset();
+        DeleteFileW(request.path.c_str());
+        throw std::runtime_error(write_error + common::to_utf8(request.path));
+    };
+    for (size_t offset = 0; offset < text.size();)
     {
         DWORD written = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - offset, 1u << 20));
-        if (!request_file_functions().write_file(file, text.data() + offset, chunk, &written, nullptr) ||
+        if (!request_file_functions().write_file(file.get(), text.data() + offset, chunk, &written,
+                                                 nullptr) ||
             written == 0)
         {
-            remove_partial_file(request.path, file);
-            throw std::runtime_error(write_error + common::to_utf8(request.path));
+            fail();
         }
         offset += written;
     }
-    if (!request_file_functions().close_handle(file))
+    // The last close is checked: it may be where a full disk shows.
+    if (!request_file_functions().close_handle(file.release()))
     {
-        DeleteFileW(request.path.c_str());
-        throw std::runtime_error(write_error + common::to_utf8(request.path));
+        fail();
     }
     return request.path;
 }

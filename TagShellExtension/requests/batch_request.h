@@ -13,26 +13,15 @@ struct batch_request
     std::vector<std::wstring> files;
     std::wstring action_type;
     std::wstring action_parameters;
-    // Both set by make_request_path; a preset path is written as it stands.
+    // Both set when the file is named; a preset path is written as it stands.
     std::string guid{};
     std::wstring path{};
 };
 
-inline constexpr const char* guid_creation_error = "Unable to create GUID";
-inline constexpr const char* open_for_writing_error = "Failed to open file for writing: ";
-inline constexpr const char* write_error = "Failed to write file: ";
-
-// "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX", upper case, no braces.
-std::string guid_text(const GUID& guid);
-// The user's temporary folder; raises std::filesystem::filesystem_error ("temp_directory_path")
-// when it cannot be obtained or is not a directory.
-std::wstring temporary_folder();
-// A fresh GUID and temporary folder\lumora_<GUID>.json.tmp, stored in the request.
-void make_request_path(batch_request& request);
-// The file's exact bytes: pretty-printed UTF-8 with CR LF line breaks and no final line break.
-std::string request_text(const batch_request& request);
-// Writes the request (naming it first when its path is empty) and returns the file's path.
-// A failed write removes the partial file and raises, so no companion is started on it.
+// Writes the request as pretty-printed UTF-8 with CR LF line breaks, naming it first
+// temporary folder\lumora_<GUID>.json.tmp when its path is empty, and returns the file's path.
+// A file whose name has no UTF-8 form is left out with an ERROR line; when that leaves none of
+// several, or a write fails, it raises and leaves no file, so no companion is started on it.
 std::wstring write_request(const batch_request& request);
 
 // The OS calls that Wine cannot make fail once a file is open.

@@ -10,6 +10,10 @@
 #include <shobjidl.h>
 #include <wrl/client.h>
 
+#include "common/conversions.h"
+#include "common/unique_resources.h"
+
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -28,89 +32,46 @@ constexpr CLSID shell_windows_class = {
 constexpr GUID top_level_browser_service = {
     0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
 
-// Enters a single-threaded apartment for one launch; leaves it only if this call entered it.
-class apartment_scope
+void set_text(VARIANT& value, const std::wstring& text)
 {
-public:
-    apartment_scope()
-        : entered_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)))
+    value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (value.bstrVal == nullptr)
     {
+        throw com_error{E_OUTOFMEMORY};
     }
-    ~apartment_scope()
-    {
-        if (entered_)
-        {
-            CoUninitialize();
-        }
-    }
-    apartment_scope(const apartment_scope&) = delete;
-    apartment_scope& operator=(const apartment_scope&) = delete;
+    value.vt = VT_BSTR;
+}
 
-private:
-    bool entered_;
-};
-
-class variant_value
+void set_integer(VARIANT& value, LONG number)
 {
-public:
-    variant_value() { VariantInit(&value_); }
-    ~variant_value() { VariantClear(&value_); }
-    variant_value(const variant_value&) = delete;
-    variant_value& operator=(const variant_value&) = delete;
-
-    static BSTR allocate(const std::wstring& text)
-    {
-        BSTR result = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        if (result == nullptr)
-        {
-            throw com_error{E_OUTOFMEMORY};
-        }
-        return result;
-    }
-    void set_text(const std::wstring& text)
-    {
-        value_.bstrVal = allocate(text);
-        value_.vt = VT_BSTR;
-    }
-    void set_integer(LONG number)
-    {
-        value_.vt = VT_I4;
-        value_.lVal = number;
-    }
-    VARIANT& get() { return value_; }
-
-private:
-    VARIANT value_;
-};
+    value.vt = VT_I4;
+    value.lVal = number;
+}
 
 // The one ShellExecute call both ways make, with its values made once.
 class shell_execution
 {
 public:
     shell_execution(const std::wstring& file, const std::wstring& arguments)
-        : file_(variant_value::allocate(file))
     {
-        arguments_.set_text(arguments);
-        directory_.set_text(L"");
-        verb_.set_text(L"open");
-        show_.set_integer(SW_HIDE);
+        set_text(file_, file);
+        set_text(arguments_, arguments);
+        set_text(directory_, L"");
+        set_text(verb_, L"open");
+        set_integer(show_, SW_HIDE);
     }
-    ~shell_execution() { SysFreeString(file_); }
-    shell_execution(const shell_execution&) = delete;
-    shell_execution& operator=(const shell_execution&) = delete;
-
     bool run(IShellDispatch2* shell)
     {
-        return shell != nullptr && SUCCEEDED(shell->ShellExecute(file_, arguments_.get(), directory_.get(),
-                                                                 verb_.get(), show_.get()));
+        return shell != nullptr &&
+               SUCCEEDED(shell->ShellExecute(file_.bstrVal, arguments_, directory_, verb_, show_));
     }
 
 private:
-    BSTR file_;
-    variant_value arguments_;
-    variant_value directory_;
-    variant_value verb_;
-    variant_value show_;
+    common::unique_variant file_;
+    common::unique_variant arguments_;
+    common::unique_variant directory_;
+    common::unique_variant verb_;
+    common::unique_variant show_;
 };
 
 template <typename Interface> bool create(REFCLSID clsid, ComPtr<Interface>& result)
@@ -129,12 +90,12 @@ ComPtr<IShellDispatch2> desktop_shell()
     {
         return nullptr;
     }
-    variant_value location;
-    location.set_integer(0); // CSIDL_DESKTOP
-    variant_value root;
+    common::unique_variant location;
+    set_integer(location, 0); // CSIDL_DESKTOP
+    common::unique_variant root;
     LONG window = 0;
     ComPtr<IDispatch> desktop;
-    if (FAILED(windows->FindWindowSW(&location.get(), &root.get(), SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
+    if (FAILED(windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
                                      desktop.ReleaseAndGetAddressOf())) ||
         !desktop)
     {
@@ -170,33 +131,7 @@ ComPtr<IShellDispatch2> desktop_shell()
     return shell;
 }
 
-bool start_directly(const std::wstring& program, const std::wstring& arguments, DWORD flags, bool wait)
-{
-    std::wstring command_line = direct_command_line(program, arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                        &startup, &process))
-    {
-        return false;
-    }
-    if (wait)
-    {
-        WaitForSingleObject(process.hProcess, INFINITE);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-} // namespace
-
-shell_object_api& shell_object_functions()
-{
-    static shell_object_api functions;
-    return functions;
-}
-
+// System folder\cmd.exe, or "cmd.exe" when the system folder cannot be read.
 std::wstring interpreter_path()
 {
     wchar_t folder[MAX_PATH] = {};
@@ -208,53 +143,79 @@ std::wstring interpreter_path()
     return std::wstring(folder, length) + L"\\cmd.exe";
 }
 
+// Outside quotation marks & | < > ^ ( ) get a caret. cmd expands %NAME% between quotation
+// marks too, and a caret there stays literal, so the marks are closed around a %: the name cmd
+// would look up then starts with a quotation mark, which no variable has.
 std::wstring escape_for_interpreter(std::wstring_view text)
 {
     std::wstring result;
     result.reserve(text.size() + 8);
     bool quoted = false;
-    // After a % outside quotation marks the next character gets a caret: the variable name cmd
-    // looks up then starts with ^, which no variable has, and the caret goes before `start` runs.
-    bool guard_next = false;
     for (const wchar_t c : text)
     {
-        if (c == L'"')
+        quoted = c == L'"' ? !quoted : quoted;
+        if (quoted && c == L'%')
         {
-            quoted = !quoted;
-            guard_next = false;
-        }
-        else if (quoted && c == L'%')
-        {
-            // cmd expands %NAME% between quotation marks too, and a caret there stays literal. So
-            // the stretch is closed around the %: the name cmd looks up starts with a quotation
-            // mark, which no variable has, and the argument reads the same once parsed.
             result += L"\"%\"";
             continue;
         }
-        else if (!quoted)
+        if (!quoted && std::wstring_view(L"&|<>^()").find(c) != std::wstring_view::npos)
         {
-            const bool special = std::wstring_view(L"&|<>^()").find(c) != std::wstring_view::npos;
-            if (special || (guard_next && c != L' ' && c != L'\t'))
-            {
-                result += L'^';
-            }
-            guard_next = c == L'%';
+            result += L'^';
         }
         result += c;
     }
     return result;
 }
 
+// /d /v:off /c start "" "<program>" <arguments>, escaped: neither the user's AutoRun commands
+// nor delayed expansion can change what starts.
 std::wstring interpreter_arguments(std::wstring_view program, std::wstring_view arguments)
 {
-    // The program path is quoted, so it needs the same care as the arguments.
     std::wstring tail = L"\"\" \"";
     tail += program;
     tail += L"\" ";
     tail += arguments;
-    return L"/c start " + escape_for_interpreter(tail);
+    return L"/d /v:off /c start " + escape_for_interpreter(tail);
 }
 
+// Whether cmd and `start` hand the program this argument text unchanged. cmd would expand a %
+// (a caret does not stop every cmd) and fold runs of blanks; control characters do not pass.
+// Some `start`s split the parameters and join them again, quoting those that hold a blank: only
+// text such a join gives back passes, with single blanks between parameters and quotation marks
+// only around a whole parameter that holds a blank and does not end in a backslash.
+bool interpreter_keeps(std::wstring_view text)
+{
+    if (std::ranges::any_of(text, [](wchar_t c) { return c == L'%' || c < 0x20 || c == 0x7f; }))
+    {
+        return false;
+    }
+    for (size_t at = 0; at < text.size();)
+    {
+        size_t end = text.find(L' ', at);
+        if (text[at] == L'"')
+        {
+            end = text.find(L'"', at + 1);
+            const auto inner = text.substr(at + 1, end == text.npos ? 0 : end - at - 1);
+            if (end == text.npos || inner.find(L' ') == text.npos || inner.ends_with(L'\\'))
+            {
+                return false;
+            }
+            ++end;
+        }
+        end = std::min(end, text.size());
+        const auto parameter = text.substr(at, end - at);
+        if (parameter.empty() || (text[at] != L'"' && parameter.find(L'"') != text.npos) ||
+            (end < text.size() && (text[end] != L' ' || end + 1 == text.size())))
+        {
+            return false;
+        }
+        at = end + 1;
+    }
+    return true;
+}
+
+// "<program>" <arguments>
 std::wstring direct_command_line(std::wstring_view program, std::wstring_view arguments)
 {
     std::wstring result = L"\"";
@@ -264,9 +225,29 @@ std::wstring direct_command_line(std::wstring_view program, std::wstring_view ar
     return result;
 }
 
+bool start_directly(const std::wstring& program, const std::wstring& arguments, DWORD flags, bool wait)
+{
+    std::wstring command_line = direct_command_line(program, arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    common::unique_process_information process;
+    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &startup, &process))
+    {
+        return false;
+    }
+    if (wait)
+    {
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    return true;
+}
+
+// Has Explorer's shell execute file with arguments: the Shell object first, then the desktop
+// window's view. Returns true, or raises explorer_launch_error when both ways fail.
 bool start_via_explorer(const std::wstring& file, const std::wstring& arguments)
 {
-    const apartment_scope apartment;
+    const auto apartment = common::co_initialize_ex();
     shell_execution execution(file, arguments);
     {
         ComPtr<IShellDispatch2> shell;
@@ -282,33 +263,72 @@ bool start_via_explorer(const std::wstring& file, const std::wstring& arguments)
     throw std::runtime_error(explorer_launch_error);
 }
 
-bool launch_via_explorer(const std::wstring& program, const std::wstring& arguments)
+// The shell route: the interpreter's `start` when cmd carries the argument text unchanged, else
+// the program itself while the shell keeps its path (it expands %NAME% there, not in the
+// arguments). False when neither carries both texts exactly; raises when the shell fails.
+bool start_through_shell(const std::wstring& program, const std::wstring& arguments)
 {
-    return start_via_explorer(interpreter_path(), interpreter_arguments(program, arguments));
+    constexpr size_t interpreter_line_limit = 8191;
+    const std::wstring interpreter = interpreter_path();
+    const std::wstring line = interpreter_arguments(program, arguments);
+    if (interpreter_keeps(arguments) && interpreter.size() + line.size() + 3 <= interpreter_line_limit)
+    {
+        return start_via_explorer(interpreter, line);
+    }
+    return program.find(L'%') == std::wstring::npos && start_via_explorer(program, arguments);
 }
 
-bool launch_with_wait_fallback(const std::wstring& program, const std::wstring& arguments)
+// The shell never reports a program that is not there: look before starting it.
+bool is_program_file(const std::wstring& program)
+{
+    const DWORD attributes = GetFileAttributesW(program.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool launch_with_fallback(const std::wstring& program, const std::wstring& arguments, DWORD flags, bool wait)
 {
     try
     {
-        return launch_via_explorer(program, arguments);
+        if (is_program_file(program) && start_through_shell(program, arguments))
+        {
+            return true;
+        }
     }
     catch (const std::exception&)
     {
         // The shell route's failure is not the caller's: the direct start below decides.
     }
-    return start_directly(program, arguments, 0, true);
+    return start_directly(program, arguments, flags, wait);
+}
+} // namespace
+
+shell_object_api& shell_object_functions()
+{
+    static shell_object_api functions;
+    return functions;
+}
+
+bool launch_via_explorer(const std::wstring& program, const std::wstring& arguments)
+{
+    if (!is_program_file(program))
+    {
+        throw std::runtime_error(missing_program_error + common::to_utf8(program));
+    }
+    if (!start_through_shell(program, arguments) &&
+        !start_directly(program, arguments, DETACHED_PROCESS, false))
+    {
+        throw std::runtime_error(direct_launch_error + common::to_utf8(program));
+    }
+    return true;
+}
+
+bool launch_with_wait_fallback(const std::wstring& program, const std::wstring& arguments)
+{
+    return launch_with_fallback(program, arguments, 0, true);
 }
 
 bool launch_with_detached_fallback(const std::wstring& program, const std::wstring& arguments)
 {
-    try
-    {
-        return start_via_explorer(interpreter_path(), interpreter_arguments(program, arguments));
-    }
-    catch (const std::exception&)
-    {
-    }
-    return start_directly(program, arguments, DETACHED_PROCESS, false);
+    return launch_with_fallback(program, arguments, DETACHED_PROCESS, false);
 }
 } // namespace tag_extension

@@ -4,7 +4,6 @@
 #include <objbase.h>
 
 #include <string>
-#include <string_view>
 
 namespace tag_extension
 {
@@ -18,27 +17,22 @@ struct com_error
     HRESULT result;
 };
 
-// System folder\cmd.exe, or "cmd.exe" when the system folder cannot be read.
-std::wstring interpreter_path();
-// Makes text safe on cmd's command line: `start` must receive the same arguments.
-// Outside quotation marks & | < > ^ ( ) get a caret and a % is kept from expanding a variable;
-// inside them only a % is touched: the marks are closed before it and reopened after it.
-std::wstring escape_for_interpreter(std::wstring_view text);
-// /c start "" "<program>" <arguments>, all escaped
-std::wstring interpreter_arguments(std::wstring_view program, std::wstring_view arguments);
-// "<program>" <arguments>
-std::wstring direct_command_line(std::wstring_view program, std::wstring_view arguments);
+inline constexpr const char* missing_program_error = "Companion program not found: ";
+inline constexpr const char* direct_launch_error = "Unable to launch ";
 
-// Has Explorer's shell execute file with arguments: the Shell object first, then the desktop
-// window's view. Returns true, or raises explorer_launch_error when both ways fail.
-bool start_via_explorer(const std::wstring& file, const std::wstring& arguments);
-// Starts program through the interpreter's `start` by the shell route; true or raises.
+// Each launch hands the program exactly its argument text (the callers quote what needs
+// quoting). The shell route runs it through the interpreter's `start` when cmd carries the text
+// unchanged, else runs it itself; when neither carries both texts exactly, it is started
+// directly. A program that is not there is never reported as started.
+
+// Starts program by the shell route, without waiting; true or raises (missing_program_error,
+// explorer_launch_error, or direct_launch_error when the direct start fails).
 bool launch_via_explorer(const std::wstring& program, const std::wstring& arguments);
 // The shell route; when it fails, starts program directly and blocks until it exits.
-// False only when the direct start fails.
+// False only when the direct start fails (always for a missing program).
 bool launch_with_wait_fallback(const std::wstring& program, const std::wstring& arguments);
 // The shell route; when it fails, starts program directly and detached, without waiting.
-// False only when the direct start fails.
+// False only when the direct start fails (always for a missing program).
 bool launch_with_detached_fallback(const std::wstring& program, const std::wstring& arguments);
 
 // Creation of the two shell objects, replaceable so a test can make both ways fail.

@@ -19,12 +19,15 @@ namespace
 {
 constexpr wchar_t dll_name[] = L"TagShellExtension.dll";
 
-// The file as shipped, read from the source tree (reached through Z: under Wine). Not through
-// __FILE__: a compiler cache may make that relative.
+// The file as shipped, read from the source tree (reached through Z: under Wine). With
+// CCACHE_BASEDIR the compiler is given this file's path relative to the build folder.
 std::wstring shipped_file(const wchar_t* name)
 {
+    const std::filesystem::path source(__FILE__);
+    const auto file = source.has_root_directory() ? std::filesystem::path(L"Z:") / source
+                                                  : test_support::executable_folder().parent_path() / source;
     return common::to_wide(
-        test_support::read_file(std::filesystem::path(L"Z:") / TAG_SOURCE_DIR / L"packaging" / name));
+        test_support::read_file(file.parent_path().parent_path().parent_path() / L"packaging" / name));
 }
 
 // reg import as register.ps1 runs it, from UTF-16 with a byte-order mark; true when every line applied.

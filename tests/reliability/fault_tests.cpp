@@ -1,9 +1,6 @@
 // Every COM call keeps its documented answer when the world around the extension fails:
-// no log folder, no temporary folder, no writable request, no cache folder, no companion,
-// settings files that come and go.
-#include "TagShellExtension/icons/tagged_icon.h"
+// no log file, no temporary folder, no writable request, settings files that come and go.
 #include "TagShellExtension/requests/batch_request.h"
-#include "common/folders.h"
 #include "common/logger.h"
 #include "reliability/reliability_support.h"
 #include "support/fake_shell_items.h"
@@ -14,7 +11,6 @@
 
 #include <functional>
 #include <memory>
-#include <utility>
 
 namespace
 {
@@ -45,20 +41,13 @@ protected:
                              command_->GetTitle(items_.Get(), &title)};
         take(title);
         answers.push_back(answers_as_documented(read_cascade(command_.Get(), items_.Get())));
-        for (const auto* entry : {L"Tag 1", L"Remove all tags", L"All tags..."})
+        for (const auto* name : {L"Tag 1", L"Remove all tags", L"All tags..."})
         {
-            answers.push_back(invoke(entry));
+            const auto entry = find_entry(command_.Get(), name);
+            answers.push_back(entry ? entry->Invoke(items_.Get(), nullptr) : E_UNEXPECTED);
         }
         return answers;
     }
-
-    HRESULT invoke(const std::wstring& title)
-    {
-        const auto entry = find_entry(command_.Get(), title);
-        return entry ? entry->Invoke(items_.Get(), nullptr) : E_UNEXPECTED;
-    }
-
-    std::vector<std::filesystem::path> requests() const { return request_files(temp_path_); }
 
     test_support::scratch_folder scratch_;
     test_support::settings_override suite_{test_support::suite_settings_name};
@@ -71,28 +60,23 @@ protected:
     const watchdog guard_{std::chrono::seconds(50), "a fault test"};
 };
 
-TEST_F(faults, an_unwritable_log_folder_changes_no_answer_and_writes_nothing)
+TEST_F(faults, a_log_file_that_cannot_be_opened_changes_no_answer)
 {
-    // Without a temporary folder every invocation fails, so each logs a line.
+    // Without a temporary folder every invocation fails, so each writes an error line.
     const temp_folder_override nowhere(scratch_ / L"missing", false);
     const test_support::log_mark mark;
-    const auto with_log = road();
+    EXPECT_EQ(road(), usual_answers);
     EXPECT_NE(mark.new_text().find("[ERROR]"), std::string::npos);
 
-    const auto blocked_log = scratch_.write(L"Logs", "a file where the log folder should be") / L"today.log";
     auto mute = std::make_shared<common::plain_text_logger>();
-    mute->open(blocked_log.wstring());
-    const auto saved = std::exchange(common::shared_logger(), mute);
-    const auto without_log = road();
-    common::shared_logger() = saved;
-
-    EXPECT_EQ(without_log, with_log);
-    EXPECT_EQ(with_log, usual_answers);
-    EXPECT_FALSE(std::filesystem::exists(blocked_log));
+    mute->open((scratch_.write(L"Logs", "a file where the log folder should be") / L"today.log").wstring());
+    const test_support::scoped_seam logger(common::shared_logger(), mute);
+    EXPECT_EQ(road(), usual_answers);
 }
 
-TEST_F(faults,
-       without_a_temporary_folder_or_a_writable_request_every_invocation_gives_s_false_and_leaves_no_request)
+TEST_F(
+    faults,
+    without_a_temporary_folder_or_a_writable_request_every_invocation_gives_s_false_logs_and_leaves_no_request)
 {
     // Each case makes its fault and gives what undoes it.
     const std::pair<const char*, std::function<std::shared_ptr<void>()>> cases[] = {
@@ -103,15 +87,11 @@ TEST_F(faults,
         {"the request cannot be written",
          []
          {
-             tag_extension::request_file_functions().write_file = [](HANDLE, LPCVOID, DWORD, LPDWORD written,
-                                                                     LPOVERLAPPED) -> BOOL
-             {
-                 *written = 0;
-                 SetLastError(ERROR_DISK_FULL);
-                 return FALSE;
-             };
-             return std::shared_ptr<void>(nullptr,
-                                          [](void*) { tag_extension::request_file_functions() = {}; });
+             auto seam = std::make_shared<test_support::scoped_seam<tag_extension::request_file_api>>(
+                 tag_extension::request_file_functions());
+             (*seam)->write_file = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL
+             { return *written = 0, SetLastError(ERROR_DISK_FULL), FALSE; };
+             return std::shared_ptr<void>(seam);
          }},
     };
     for (const auto& [name, make_fault] : cases)
@@ -122,38 +102,9 @@ TEST_F(faults,
         const road_answers answers = road();
         fault.reset();
         EXPECT_EQ(answers, usual_answers);
-        EXPECT_TRUE(requests().empty());
+        EXPECT_TRUE(request_files(temp_path_).empty());
         EXPECT_NE(mark.new_text().find("[ERROR]"), std::string::npos);
     }
-}
-
-TEST_F(faults, a_cache_folder_that_cannot_be_made_gives_no_icon_and_one_error_line)
-{
-    const auto blocker = scratch_.write(L"Content", "a file where the cache folder should be");
-    const auto icon = common::module_folder() / L"Content" / L"Icons" / L"tag_work.ico";
-    const test_support::log_mark mark;
-    EXPECT_EQ(
-        tag_extension::generate_tagged_icon(common::module_handle(), icon.wstring(), blocker / L"Tagged"),
-        L"");
-    EXPECT_NE(mark.new_text().find("[ERROR] Failed to generate tagged icon. Details:"), std::string::npos);
-}
-
-TEST_F(faults, a_missing_companion_fails_its_invocation_at_once)
-{
-    const shell_unavailable no_shell;
-    const auto tag = find_entry(command_.Get(), L"Tag 1");
-    const auto all_tags = find_entry(command_.Get(), L"All tags...");
-    ASSERT_TRUE(tag && all_tags);
-    // The companions lie beside the module: take one whose folder holds none.
-    common::set_module_handle(GetModuleHandleW(L"kernel32.dll"));
-    const test_support::log_mark mark;
-    const HRESULT tag_result = tag->Invoke(items_.Get(), nullptr);
-    const HRESULT all_tags_result = all_tags->Invoke(items_.Get(), nullptr);
-    common::set_module_handle(GetModuleHandleW(nullptr));
-    EXPECT_EQ(tag_result, S_FALSE);
-    EXPECT_EQ(all_tags_result, S_FALSE);
-    EXPECT_EQ(requests().size(), 2u); // both requests stay behind
-    EXPECT_NE(mark.new_text().find("Unable to launch "), std::string::npos);
 }
 
 TEST_F(faults, settings_files_deleted_and_re_created_between_calls_are_provided_again_and_followed)

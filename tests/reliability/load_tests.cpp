@@ -13,6 +13,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <winternl.h>
+
 #include <algorithm>
 #include <atomic>
 
@@ -134,12 +136,57 @@ TEST_F(load, eight_threads_mixing_calls_while_both_settings_files_are_rewritten_
     EXPECT_EQ(dll.can_unload_now(), S_OK);
 }
 
+// Bytes in use on all of the process's heaps, and its open handles (Wine's GetProcessHandleCount
+// always answers 0, so they are counted in the system's handle list).
+struct footprint
+{
+    long long heap = 0;
+    long long handles = 0;
+};
+
+footprint process_footprint()
+{
+    footprint now;
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+    heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+    for (const HANDLE heap : heaps)
+    {
+        PROCESS_HEAP_ENTRY block{};
+        HeapLock(heap);
+        while (HeapWalk(heap, &block))
+        {
+            now.heap += (block.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0 ? block.cbData : 0;
+        }
+        HeapUnlock(heap);
+    }
+    struct handle_entry
+    {
+        ULONG process;
+        BYTE type, flags;
+        USHORT value;
+        void* object;
+        ACCESS_MASK access;
+    };
+    std::vector<BYTE> list(4 << 20);
+    ULONG size = 0;
+    if (NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(16), list.data(),
+                                 static_cast<ULONG>(list.size()), &size) == 0)
+    {
+        const auto* entries = reinterpret_cast<const handle_entry*>(list.data() + sizeof(ULONG_PTR));
+        for (ULONG i = 0; i < *reinterpret_cast<const ULONG*>(list.data()); ++i)
+        {
+            now.handles += entries[i].process == GetCurrentProcessId();
+        }
+    }
+    return now;
+}
+
 HRESULT WINAPI open_tagged_store(PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid, void** result)
 {
     return test_support::open_keyword_store({L"Tag 2", L"Tag 5"}, iid, result);
 }
 
-TEST_F(load, private_memory_stays_flat_across_100000_cascades)
+TEST_F(load, heap_and_handles_stay_flat_across_100000_cascades)
 {
     // Wine's property system takes over a millisecond to refuse a file, so most cascades select a
     // folder; every 50th selects a file whose tags come from a stand-in store through the code
@@ -148,8 +195,8 @@ TEST_F(load, private_memory_stays_flat_across_100000_cascades)
     suite_.write(test_support::suite_settings_json("{}"));
     tags_.write(tags_json(9));
     std::filesystem::create_directories(scratch_ / L"album");
-    const auto saved = tag_extension::property_system_functions();
-    tag_extension::property_system_functions().get_property_store_from_parsing_name = &open_tagged_store;
+    test_support::scoped_seam store(tag_extension::property_system_functions());
+    store->get_property_store_from_parsing_name = &open_tagged_store;
     test_support::extension_dll dll;
     {
         const watchdog guard(std::chrono::seconds(50), "the memory test");
@@ -172,17 +219,47 @@ TEST_F(load, private_memory_stays_flat_across_100000_cascades)
         {
             one_cascade(i);
         }
-        const SIZE_T before = private_bytes();
+        const auto before = process_footprint();
         size_t entries = 0;
         for (int i = 0; i < cascades; ++i)
         {
             entries += one_cascade(i).size();
         }
-        const SIZE_T after = private_bytes();
+        const auto after = process_footprint();
         EXPECT_EQ(entries, static_cast<size_t>(cascades) * listed.size());
-        EXPECT_LT(after, before + 256 * 1024) << "grew by " << (after - before) << " bytes";
+        EXPECT_LT(after.heap, before.heap + 256 * 1024)
+            << "grew by " << (after.heap - before.heap) << " bytes";
+        EXPECT_LE(after.handles, before.handles);
     }
-    tag_extension::property_system_functions() = saved;
     EXPECT_EQ(dll.can_unload_now(), S_OK);
+}
+
+TEST_F(load, fifty_rounds_of_load_cascade_and_unload_leave_no_more_behind_than_an_empty_dll)
+{
+    suite_.write(test_support::suite_settings_json("{}"));
+    tags_.write(tags_json(9));
+    const auto items = test_support::make_items({photo_});
+    const auto growth_over_50_rounds = [](const std::function<void()>& round)
+    {
+        round(); // the process's own first-use costs
+        const auto before = process_footprint();
+        for (int i = 0; i < 50; ++i)
+        {
+            round();
+        }
+        const auto after = process_footprint();
+        return footprint{after.heap - before.heap, after.handles - before.handles};
+    };
+    const auto empty = growth_over_50_rounds(
+        [] { FreeLibrary(LoadLibraryW((test_support::executable_folder() / L"empty_dll.dll").c_str())); });
+    const auto extension = growth_over_50_rounds(
+        [&]
+        {
+            const test_support::extension_dll dll;
+            EXPECT_GE(read_cascade(dll.create_command().Get(), items.Get()).size(), 12u);
+            EXPECT_EQ(dll.can_unload_now(), S_OK);
+        });
+    EXPECT_LT(extension.heap, empty.heap + 64 * 1024);
+    EXPECT_LE(extension.handles, empty.handles);
 }
 } // namespace

@@ -4,6 +4,7 @@
 #include "TagShellExtension/tag_context_main_menu_item.h"
 #include "TagShellExtension/requests/process_launcher.h"
 #include "support/explorer_calls.h"
+#include "support/scoped_seam.h"
 
 #include <windows.h>
 #include <shobjidl.h>
@@ -130,24 +131,11 @@ inline HRESULT WINAPI refuse_creation(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID
     return *result = nullptr, REGDB_E_CLASSNOTREG;
 }
 
-struct shell_unavailable
+struct shell_unavailable : test_support::scoped_seam<tag_extension::shell_object_api>
 {
-    shell_unavailable() { tag_extension::shell_object_functions().create_instance = &refuse_creation; }
-    ~shell_unavailable() { tag_extension::shell_object_functions().create_instance = &CoCreateInstance; }
-    shell_unavailable(const shell_unavailable&) = delete;
-    shell_unavailable& operator=(const shell_unavailable&) = delete;
-};
-
-// The committed private memory of the process, what PrivateUsage reports (Wine leaves that 0).
-inline SIZE_T private_bytes()
-{
-    SIZE_T total = 0;
-    MEMORY_BASIC_INFORMATION region{};
-    for (const BYTE* at = nullptr; VirtualQuery(at, &region, sizeof(region)) == sizeof(region);
-         at = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize)
+    shell_unavailable() : scoped_seam(tag_extension::shell_object_functions())
     {
-        total += region.State == MEM_COMMIT && region.Type == MEM_PRIVATE ? region.RegionSize : 0;
+        (*this)->create_instance = &refuse_creation;
     }
-    return total;
-}
+};
 } // namespace reliability

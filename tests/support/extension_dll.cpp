@@ -12,32 +12,22 @@ std::filesystem::path dll_path()
     return executable_folder() / L"TagShellExtension.dll";
 }
 
-extension_dll::extension_dll()
+extension_dll::extension_dll(const std::filesystem::path& path)
 {
-    module_ = LoadLibraryW(dll_path().c_str());
+    module_ = LoadLibraryW(path.c_str());
     if (module_ == nullptr)
     {
         throw std::runtime_error("TagShellExtension.dll cannot be loaded");
     }
-    get_class_object_ = reinterpret_cast<decltype(get_class_object_)>(
+    get_class_object = reinterpret_cast<decltype(get_class_object)>(
         reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-    can_unload_now_ =
-        reinterpret_cast<decltype(can_unload_now_)>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+    can_unload_now = reinterpret_cast<decltype(can_unload_now)>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
 }
 
 extension_dll::~extension_dll()
 {
     FreeLibrary(module_);
-}
-
-HRESULT extension_dll::get_class_object(REFCLSID clsid, REFIID iid, void** result) const
-{
-    return get_class_object_(clsid, iid, result);
-}
-
-HRESULT extension_dll::can_unload_now() const
-{
-    return can_unload_now_();
 }
 
 Microsoft::WRL::ComPtr<IExplorerCommand> extension_dll::create_command() const

@@ -7,25 +7,26 @@
 
 namespace test_support
 {
-// The built TagShellExtension.dll, loaded the way Explorer loads it.
+std::filesystem::path dll_path();
+
+// The built TagShellExtension.dll, or a copy of it, loaded the way Explorer loads it.
 class extension_dll
 {
 public:
-    extension_dll();
+    explicit extension_dll(const std::filesystem::path& path = dll_path());
     ~extension_dll();
     extension_dll(const extension_dll&) = delete;
     extension_dll& operator=(const extension_dll&) = delete;
 
-    HRESULT get_class_object(REFCLSID clsid, REFIID iid, void** result) const;
-    HRESULT can_unload_now() const;
     Microsoft::WRL::ComPtr<IExplorerCommand> create_command() const;
     HMODULE module() const { return module_; }
 
 private:
     HMODULE module_ = nullptr;
-    HRESULT(STDAPICALLTYPE* get_class_object_)(REFCLSID, REFIID, void**) = nullptr;
-    HRESULT(STDAPICALLTYPE* can_unload_now_)() = nullptr;
-};
 
-std::filesystem::path dll_path();
+public:
+    // The DLL's own exports, called as Explorer calls them.
+    HRESULT(STDAPICALLTYPE* get_class_object)(REFCLSID clsid, REFIID iid, void** result) = nullptr;
+    HRESULT(STDAPICALLTYPE* can_unload_now)() = nullptr;
+};
 } // namespace test_support

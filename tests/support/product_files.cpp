@@ -25,8 +25,8 @@ void set_unique_write_time(const std::filesystem::path& path)
     next = std::max(next + 10'000'000ULL, time.QuadPart);
     time.QuadPart = next;
     FILETIME stamp{time.LowPart, time.HighPart};
-    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE)
     {
         SetFileTime(file, nullptr, nullptr, &stamp);
@@ -39,6 +39,13 @@ std::filesystem::path todays_log()
     return tag_extension::log_folder() / tag_extension::log_file_name();
 }
 } // namespace
+
+scratch_user_folders::scratch_user_folders()
+    : local_app_data(common::local_app_data_variable, (root / L"Local").wstring()),
+      tmp(L"TMP", (root / L"Temp").wstring()), temp(L"TEMP", (root / L"Temp").wstring())
+{
+    std::filesystem::create_directories(root / L"Temp");
+}
 
 settings_override::settings_override(std::wstring_view file_name)
     : path_(common::app_data_folder(L"Settings", L"") / file_name)

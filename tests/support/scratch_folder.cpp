@@ -1,5 +1,7 @@
 #include "support/scratch_folder.h"
 
+#include "common/unique_resources.h"
+
 #include <windows.h>
 
 #include <objbase.h>
@@ -10,6 +12,49 @@
 
 namespace test_support
 {
+namespace
+{
+void remove_tree(const std::wstring& folder);
+
+// Links are removed, never followed.
+void remove_contents(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found{};
+    const common::unique_hfind search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found) != FALSE)
+    {
+        const std::wstring name = found.cFileName;
+        const std::wstring path = folder + L"\\" + name;
+        if (name == L"." || name == L"..")
+        {
+            continue;
+        }
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        const DWORD kind = found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+        if (kind == FILE_ATTRIBUTE_DIRECTORY)
+        {
+            remove_tree(path);
+        }
+        else if ((kind & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        {
+            RemoveDirectoryW(path.c_str());
+        }
+        else
+        {
+            DeleteFileW(path.c_str());
+        }
+    }
+}
+
+// With the long-path form and the Win32 calls: std::filesystem::remove_all of MinGW leaves trees
+// deeper than MAX_PATH (with a 32 MB copy of the DLL inside) in the temporary folder.
+void remove_tree(const std::wstring& folder)
+{
+    remove_contents(folder);
+    RemoveDirectoryW(folder.c_str());
+}
+} // namespace
+
 scratch_folder::scratch_folder()
 {
     // Wine reuses process ids, so a fresh GUID names the folder.
@@ -23,9 +68,7 @@ scratch_folder::scratch_folder()
 
 scratch_folder::~scratch_folder()
 {
-    // The long-path form also removes trees deeper than MAX_PATH.
-    std::error_code ignored;
-    std::filesystem::remove_all(L"\\\\?\\" + path_.wstring(), ignored);
+    remove_tree(L"\\\\?\\" + path_.wstring());
 }
 
 std::filesystem::path scratch_folder::write(const std::filesystem::path& name, std::string_view bytes) const

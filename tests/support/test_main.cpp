@@ -1,6 +1,7 @@
 #include "TagShellExtension/tag_com_module.h"
 #include "common/conversions.h"
 #include "common/logger.h"
+#include "support/product_files.h"
 
 #include <gtest/gtest.h>
 
@@ -55,6 +56,8 @@ int main(int argc, char** argv)
     {
         return hold_log_turn(argv[2], argv[3]);
     }
+    // Settings, logs, generated icons and temporary files go to a scratch folder, never the user's.
+    const test_support::scratch_user_folders folders;
     // Code linked into the tests logs to the same day's file as the DLL does.
     tag_extension::process_attach(GetModuleHandleW(nullptr));
     // Explorer calls in on single-threaded apartments.
@@ -62,5 +65,6 @@ int main(int argc, char** argv)
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     CoUninitialize();
+    common::shared_logger().reset(); // closes the log file before its folder goes
     return result;
 }

@@ -1,4 +1,5 @@
 // The host program as a user runs it: its command line, and the menu it shows and draws.
+#include "common/conversions.h"
 #include "support/product_files.h"
 #include "support/scratch_folder.h"
 
@@ -59,29 +60,32 @@ protected:
     const std::wstring dll_ = (test_support::executable_folder() / L"TagShellExtension.dll").wstring();
     const std::wstring beach_ = scratch_.write(L"Beach.jpg", "\xff\xd8\xff\xe0 sample").wstring();
     const std::wstring sunset_ = scratch_.write(L"Summer\\Sunset.JPG", "\xff\xd8\xff\xe0 sample").wstring();
+    const std::wstring notes_ = scratch_.write(L"notes.unknown-type", "x").wstring(); // hides the command
     // Both photos carry Holiday, only the beach Work. Paths match in any letter case; the option
     // also has an = form.
     const strings keywords_{L"--keywords", beach_ + L"=Work;Holiday",
                             L"--keywords=" + (scratch_ / L"SUMMER\\sunset.jpg").wstring() + L"=Holiday"};
 };
 
-TEST_F(tag_menu_host_test, bad_arguments_exit_2_with_one_line_on_stderr)
+TEST_F(tag_menu_host_test, bad_arguments_exit_2_and_a_dll_that_fails_1_with_one_line_on_stderr)
 {
-    const std::vector<strings> cases = {
-        {},
-        {L"paint", dll_, beach_},
-        {L"render", dll_, (scratch_ / L"menu.png").wstring()},
-        {L"show", (scratch_ / L"Missing.dll").wstring(), beach_},
-        {L"show", beach_, beach_},                           // not a DLL
-        {L"show", dll_, (scratch_ / L"gone.jpg").wstring()}, // Explorer never selects a missing item
-        {L"show", L"--colour", dll_, beach_},
-        {L"show", L"--keywords", L"no-equals-sign", dll_, beach_},
-        {L"invoke", dll_, L"No such entry", beach_},
+    const std::pair<strings, int> cases[] = {
+        {{}, 2},
+        {{L"paint", dll_, beach_}, 2},
+        {{L"render", dll_, (scratch_ / L"menu.png").wstring()}, 2},
+        {{L"show", (scratch_ / L"Missing.dll").wstring(), beach_}, 2},
+        {{L"show", dll_, (scratch_ / L"gone.jpg").wstring()}, 2}, // Explorer never selects a missing item
+        {{L"show", L"--colour", dll_, beach_}, 2},
+        {{L"why", L"--dark", dll_, beach_}, 2},
+        {{L"show", L"--keywords", L"no-equals-sign", dll_, beach_}, 2},
+        {{L"invoke", dll_, L"No such entry", beach_}, 2},
+        {{L"show", beach_, beach_}, 1},             // not a DLL
+        {{L"invoke", dll_, L"Holiday", notes_}, 1}, // Explorer offers no entry of a hidden command
     };
-    for (const auto& args : cases)
+    for (const auto& [args, expected] : cases)
     {
         const auto [exit_code, out, err] = run_host(scratch_, args);
-        EXPECT_EQ(exit_code, 2) << args.size();
+        EXPECT_EQ(exit_code, expected) << args.size();
         EXPECT_TRUE(err.starts_with("tag_menu_host: ") && err.find('\n') == err.size() - 1) << err;
     }
 }
@@ -112,6 +116,57 @@ TEST_F(tag_menu_host_test, show_marks_only_the_tags_every_selected_item_carries_
         EXPECT_EQ(icon_of(out, "Holiday").ends_with("_generated-tagged.ico"), holiday_tagged) << name << out;
         EXPECT_TRUE(icon_of(out, "Work").ends_with("\\Content\\Icons\\tag_work.ico")) << name;
         EXPECT_TRUE(options.front() != L"--dark" || icon_of(out, "Tag").ends_with("tag_action_dark.ico"));
+        // Flags by name; an entry without a canonical name shows none rather than zeros.
+        EXPECT_TRUE(
+            out.find("flags: has sub-commands  canonical name: {A2877438-9A16-4629-912A-1223B4E3B025}") !=
+                std::string::npos &&
+            out.find("{00000000-") == std::string::npos)
+            << out;
+    }
+}
+
+TEST_F(tag_menu_host_test, why_gives_every_reason_the_command_is_hidden_and_the_items_that_lack_each_tag)
+{
+    strings many;
+    for (int i = 0; i < 50; ++i)
+    {
+        many.push_back(scratch_.write(L"many\\" + std::to_wstring(i) + L".jpg", "x").wstring());
+    }
+    using common::to_utf8;
+    const std::tuple<const char*, const char*, strings, std::vector<std::string>> rows[] = {
+        {"{}",
+         "enabled",
+         {keywords_[0], keywords_[1], keywords_[2], beach_, sunset_},
+         {"Tag command: shown; the first item, " + to_utf8(beach_) + ", is a \".jpg\" file",
+          "\n  \"Holiday\": check-marked",
+          "\n  \"Work\": not check-marked: " + to_utf8(sunset_) + " lacks it"}},
+        {R"({"general": {"showTagContextMenu": false}})",
+         "disabled",
+         {notes_},
+         {"Tag command: hidden, because:", "disable the owning app", "\"general.showTagContextMenu\" of",
+          "unknown-type\" file; the command is shown only for folders and files of supported types",
+          "Tag entries: none"}},
+        {"{}",
+         "enabled",
+         many,
+         {"none is check-marked: 50 items are selected; tags are read for at most 49",
+          "Holiday\": not check-marked"}},
+    };
+    for (const auto& [settings, status, selection, expected] : rows)
+    {
+        suite_.write(test_support::suite_settings_json(settings, status));
+        strings args{L"why", dll_};
+        args.insert(args.end(), selection.begin(), selection.end());
+        const auto [exit_code, out, err] = run_host(scratch_, args);
+        EXPECT_EQ(exit_code, 0) << err;
+        for (const auto& text : expected)
+        {
+            EXPECT_NE(out.find(text), std::string::npos) << text << "\n" << out;
+        }
+        // show agrees, and lists no cascade under a hidden command.
+        args[0] = L"show";
+        EXPECT_EQ(std::get<1>(run_host(scratch_, args)).find("title: \"Holiday\"") != std::string::npos,
+                  out.find("Tag command: shown") != std::string::npos);
     }
 }
 
@@ -129,10 +184,8 @@ TEST_F(tag_menu_host_test, render_writes_a_whole_png_of_each_menu_and_none_for_a
         EXPECT_FALSE(fs::exists(pngs.back() + L".partial"));
     }
     EXPECT_NE(test_support::read_file(pngs[0]), test_support::read_file(pngs[1])) << "no check mark drawn";
-    const fs::path notes = scratch_.write(L"notes.unknown-type", "x");
-    EXPECT_EQ(std::get<0>(run_host(scratch_,
-                                   {L"render", dll_, (scratch_ / L"hidden.png").wstring(), notes.wstring()})),
-              1);
+    EXPECT_EQ(
+        std::get<0>(run_host(scratch_, {L"render", dll_, (scratch_ / L"hidden.png").wstring(), notes_})), 1);
     EXPECT_FALSE(fs::exists(scratch_ / L"hidden.png"));
 }
 } // namespace

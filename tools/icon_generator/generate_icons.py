@@ -3,6 +3,9 @@
 
 Run from the repository root:  python3 tools/icon_generator/generate_icons.py [out_dir]
 
+Also writes the sparse package's logo, packaging/Assets/Tag.png: the Tag command's
+256 px image.
+
 Standard library only. Shapes are signed distance functions in unit coordinates
 (0..1 across the icon); edge pixels are supersampled, so every size is drawn
 natively instead of being scaled from the large image. Output is deterministic.
@@ -391,6 +394,9 @@ def draw_to_review(c):
     c.fill(circle(0.54, 0.46, max(0.6 * c.px, 0.035)), WHITE)
 
 
+# The package's every logo (Square150x150Logo, Square44x44Logo, the store logo).
+LOGO = os.path.join('packaging', 'Assets', 'Tag.png')
+
 ICONS = [
     ('tag_action_light.ico', draw_tag_action_light),
     ('tag_action_dark.ico', draw_tag_action_dark),
@@ -540,6 +546,10 @@ def main(argv):
         with open(os.path.join(out_dir, name), 'wb') as fh:
             fh.write(ico_bytes(images))
         rendered.append((name, images))
+    logo = os.path.join(out_dir, 'Tag.png') if len(argv) > 1 else os.path.join(root, LOGO)
+    os.makedirs(os.path.dirname(logo), exist_ok=True)
+    with open(logo, 'wb') as fh:
+        fh.write(png_bytes(256, 256, dict(rendered[0][1])[256]))
     # The sheet is documentation, not something that ships beside the DLL.
     preview = os.path.join(out_dir, 'preview.png') if len(argv) > 1 else os.path.join(root, 'docs', 'icons_preview.png')
     os.makedirs(os.path.dirname(preview), exist_ok=True)

@@ -85,10 +85,14 @@ class ShippedIconsTest(unittest.TestCase):
                     self.assertEqual(pixels[corner], (0, True))
                 self.assertTrue(any(a == 255 for a, _ in pixels.values()))
 
-    def test_preview_is_png(self):
+    def test_preview_and_package_logo_are_png(self):
         root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-        with open(os.path.join(root, 'docs', 'icons_preview.png'), 'rb') as fh:
-            self.assertTrue(fh.read().startswith(PNG_SIGNATURE))
+        for name, side in ((os.path.join('docs', 'icons_preview.png'), None), (generate_icons.LOGO, 256)):
+            with self.subTest(name), open(os.path.join(root, name), 'rb') as fh:
+                image = fh.read()
+                self.assertTrue(image.startswith(PNG_SIGNATURE))
+                if side:
+                    self.assertEqual(struct.unpack('>II', image[16:24]), (side, side))
 
 
 class DibEncoderTest(unittest.TestCase):

@@ -1,5 +1,6 @@
 #include "keyword_stand_in.h"
 
+#include "host_files.h"
 #include "import_patch.h"
 
 #include <objbase.h>
@@ -41,22 +42,10 @@ stand_in_state& state()
     return instance;
 }
 
-std::wstring full_path(std::wstring_view path)
+// One spelling per item: "C:\Folder\" names the same item as "C:\Folder"; a root keeps its separator.
+std::wstring comparable_path(std::wstring_view path)
 {
-    const std::wstring given(path);
-    std::wstring full(MAX_PATH, L'\0');
-    DWORD size = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (size >= full.size())
-    {
-        full.resize(size);
-        size = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    }
-    full.resize(size < full.size() ? size : 0);
-    if (full.empty())
-    {
-        full = given;
-    }
-    // "C:\Folder\" names the same item as "C:\Folder"; a root keeps its separator.
+    std::wstring full = absolute_path(path);
     while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/'))
     {
         full.pop_back();
@@ -334,7 +323,7 @@ std::optional<keyword_entry> parse_keyword_entry(std::wstring_view text)
         return std::nullopt;
     }
     keyword_entry entry;
-    entry.path = full_path(text.substr(0, equals));
+    entry.path = comparable_path(text.substr(0, equals));
     std::wstring_view rest = text.substr(equals + 1);
     while (!rest.empty())
     {
@@ -352,7 +341,7 @@ std::optional<keyword_entry> parse_keyword_entry(std::wstring_view text)
 std::optional<std::vector<std::wstring>> find_keywords(const std::vector<keyword_entry>& entries,
                                                        std::wstring_view path)
 {
-    const std::wstring full = full_path(path);
+    const std::wstring full = comparable_path(path);
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
     {
         if (CompareStringOrdinal(entry->path.c_str(), static_cast<int>(entry->path.size()), full.c_str(),
@@ -378,5 +367,19 @@ bool install_keyword_stand_in(HMODULE module, std::vector<keyword_entry> entries
         patch(module, "ole32.dll", "StgOpenStorageEx", &stand_in_open_storage, current.open_storage);
     }
     return current.get_store != nullptr || current.open_storage != nullptr;
+}
+void install_keyword_stand_in(tag_extension::property_system_api& functions)
+{
+    // Both reach the same system functions: where the DLL imports one, its original is kept.
+    auto& current = state();
+    current.get_store =
+        current.get_store ? current.get_store : functions.get_property_store_from_parsing_name;
+    current.open_storage = current.open_storage ? current.open_storage : functions.open_storage_ex;
+    current.store_from_storage = current.store_from_storage
+                                     ? current.store_from_storage
+                                     : functions.create_property_store_from_property_set_storage;
+    functions.get_property_store_from_parsing_name = &stand_in_get_store;
+    functions.open_storage_ex = &stand_in_open_storage;
+    functions.create_property_store_from_property_set_storage = &stand_in_store_from_storage;
 }
 } // namespace tag_menu_host

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TagShellExtension/metadata/item_metadata.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -31,4 +33,7 @@ std::optional<std::vector<std::wstring>> find_keywords(const std::vector<keyword
 // they hand out a read-only store answering System.Keywords; other paths reach the real
 // functions. False when the module imports none of them.
 bool install_keyword_stand_in(HMODULE module, std::vector<keyword_entry> entries);
+// The same for the product's code linked into the host (why): points its replaceable
+// property-system functions at the stand-ins. Call after the DLL's.
+void install_keyword_stand_in(tag_extension::property_system_api& functions);
 } // namespace tag_menu_host

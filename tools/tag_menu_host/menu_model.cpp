@@ -30,7 +30,8 @@ context_menu read_menu(IExplorerCommand* command, IShellItemArray* items)
     context_menu menu;
     menu.command = read_entry(command, items);
     Microsoft::WRL::ComPtr<IEnumExplorerCommand> sub_commands;
-    if (SUCCEEDED(command->EnumSubCommands(&sub_commands)) && sub_commands)
+    // Explorer never opens the cascade of a hidden command.
+    if (!menu.command.is_hidden() && SUCCEEDED(command->EnumSubCommands(&sub_commands)) && sub_commands)
     {
         Microsoft::WRL::ComPtr<IExplorerCommand> entry;
         while (sub_commands->Next(1, &entry, nullptr) == S_OK && entry)

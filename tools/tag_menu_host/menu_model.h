@@ -24,7 +24,8 @@ struct menu_entry
     bool is_disabled() const { return (state & ECS_DISABLED) != 0; }
 };
 
-// The Tag command and its cascade, in the order the enumerator gives it.
+// The Tag command and its cascade, in the order the enumerator gives it; no cascade when the
+// command is hidden.
 struct context_menu
 {
     menu_entry command;

@@ -1,23 +1,13 @@
 #include "menu_render.h"
 
-#include <objidl.h>
-#include <shlwapi.h>
+#include "menu_icons.h"
+#include "menu_picture.h"
+
+#include "TagShellExtension/icons/gdiplus_bitmap.h"
 
 #include <algorithm>
-
-// <gdiplus.h> wants min and max in its own namespace when NOMINMAX is set.
-namespace Gdiplus
-{
-using std::max;
-using std::min;
-} // namespace Gdiplus
-
-#include <gdiplus.h>
-
-#include <cstring>
 #include <cwchar>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace tag_menu_host
@@ -52,7 +42,6 @@ constexpr REAL separator_height = 9;
 constexpr REAL panel_padding = 4; // above the first row and below the last
 constexpr REAL row_inset = 4;     // between the panel edge and a row's highlight
 constexpr REAL row_padding = 12;  // between the highlight edge and the icon or the arrow
-constexpr int icon_size = 16;
 constexpr REAL icon_gap = 12;
 constexpr REAL hot_key_gap = 40;
 constexpr REAL arrow_area = 20;
@@ -64,152 +53,6 @@ constexpr REAL font_size = 12;
 constexpr int shadow_layers = 14;
 constexpr int supersampling = 4;
 constexpr REAL shadow_drop = 6; // how far the outermost shadow layer falls below the panel
-
-class gdiplus_session
-{
-public:
-    gdiplus_session()
-    {
-        GdiplusStartupInput input;
-        status_ = GdiplusStartup(&token_, &input, nullptr);
-    }
-    ~gdiplus_session()
-    {
-        if (status_ == Ok)
-        {
-            GdiplusShutdown(token_);
-        }
-    }
-    gdiplus_session(const gdiplus_session&) = delete;
-    gdiplus_session& operator=(const gdiplus_session&) = delete;
-    bool started() const { return status_ == Ok; }
-
-private:
-    ULONG_PTR token_ = 0;
-    Status status_ = GenericError;
-};
-
-bool is_png(std::string_view bytes)
-{
-    return bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0;
-}
-
-size_t little_endian(const std::string& bytes, size_t at, size_t width)
-{
-    size_t value = 0;
-    for (size_t i = 0; i < width; ++i)
-    {
-        value |= static_cast<size_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-    }
-    return value;
-}
-
-// The 16 px image of an icon file, as a file of its own: its PNG, or a one-image icon. Other
-// sizes are scaled later: the smallest larger one, else the largest. Empty when the bytes are
-// no icon file.
-std::string icon_image(const std::string& icon)
-{
-    if (icon.size() < 6 || little_endian(icon, 0, 2) != 0 || little_endian(icon, 2, 2) != 1)
-    {
-        return {};
-    }
-    const size_t count = little_endian(icon, 4, 2);
-    std::optional<size_t> best;
-    size_t best_size = 0;
-    for (size_t i = 0; i < count && 6 + 16 * (i + 1) <= icon.size(); ++i)
-    {
-        const size_t entry = 6 + 16 * i;
-        const size_t offset = little_endian(icon, entry + 12, 4);
-        const size_t length = little_endian(icon, entry + 8, 4);
-        if (offset > icon.size() || length > icon.size() - offset)
-        {
-            continue;
-        }
-        const size_t size = little_endian(icon, entry, 1) == 0 ? 256 : little_endian(icon, entry, 1);
-        const bool better = !best || (size >= icon_size && (best_size < icon_size || size < best_size)) ||
-                            (size < icon_size && best_size < icon_size && size > best_size);
-        if (better)
-        {
-            best = entry;
-            best_size = size;
-        }
-    }
-    if (!best)
-    {
-        return {};
-    }
-    const size_t offset = little_endian(icon, *best + 12, 4);
-    const size_t length = little_endian(icon, *best + 8, 4);
-    std::string image = icon.substr(offset, length);
-    if (is_png(image))
-    {
-        return image;
-    }
-    // Header, the one directory entry pointing just behind itself, then the image.
-    return std::string("\0\0\1\0\1\0", 6) + icon.substr(*best, 12) + std::string("\x16\0\0\0", 4) + image;
-}
-
-// "C:\x.ico,-101" names an image inside the file; the file is what we load.
-std::wstring icon_file(const std::wstring& location)
-{
-    const size_t comma = location.find_last_of(L',');
-    if (comma == std::wstring::npos || comma < location.find_last_of(L"\\/") + 1 ||
-        comma + 1 == location.size())
-    {
-        return location;
-    }
-    const std::wstring index = location.substr(comma + 1);
-    const bool numeric = std::all_of(index.begin() + (index[0] == L'-' ? 1 : 0), index.end(),
-                                     [](wchar_t c) { return c >= L'0' && c <= L'9'; });
-    return numeric ? location.substr(0, comma) : location;
-}
-
-struct releaser
-{
-    void operator()(IUnknown* object) const noexcept { object->Release(); }
-};
-
-// The icon at 16 by 16 pixels, or null when it cannot be read; Explorer then shows none.
-std::unique_ptr<Bitmap> load_icon(const std::wstring& location)
-{
-    if (location.empty())
-    {
-        return nullptr;
-    }
-    const std::string file = read_bytes(icon_file(location));
-    std::string image = icon_image(file);
-    if (image.empty())
-    {
-        image = file; // a PNG or BMP named as an icon
-    }
-    if (image.empty())
-    {
-        return nullptr;
-    }
-    const std::unique_ptr<IStream, releaser> stream(
-        SHCreateMemStream(reinterpret_cast<const BYTE*>(image.data()), static_cast<UINT>(image.size())));
-    if (!stream)
-    {
-        return nullptr;
-    }
-    std::unique_ptr<Bitmap> source(Bitmap::FromStream(stream.get()));
-    if (!source || source->GetLastStatus() != Ok || source->GetWidth() == 0 || source->GetHeight() == 0)
-    {
-        return nullptr;
-    }
-    // A copy of our own, so nothing refers to the stream afterwards.
-    auto icon = std::make_unique<Bitmap>(icon_size, icon_size, PixelFormat32bppPARGB);
-    Graphics graphics(icon.get());
-    graphics.Clear(Color(0, 0, 0, 0));
-    graphics.SetInterpolationMode(source->GetWidth() == icon_size && source->GetHeight() == icon_size
-                                      ? InterpolationModeNearestNeighbor
-                                      : InterpolationModeHighQualityBicubic);
-    graphics.SetPixelOffsetMode(PixelOffsetModeHalf);
-    graphics.DrawImage(source.get(), Rect(0, 0, icon_size, icon_size), 0, 0,
-                       static_cast<INT>(source->GetWidth()), static_cast<INT>(source->GetHeight()),
-                       UnitPixel);
-    return graphics.GetLastStatus() == Ok ? std::move(icon) : nullptr;
-}
 
 // "Segoe UI" on Windows; under Wine whichever stand-in it has.
 std::unique_ptr<FontFamily> menu_font_family()
@@ -439,51 +282,6 @@ void draw_shapes(Graphics& graphics, const palette& colours, const panel& menu)
                  });
 }
 
-// Averages each block of factor by factor pixels: Wine's GDI+ fills paths without
-// anti-aliasing, so the shapes are drawn larger and brought down here.
-std::unique_ptr<Bitmap> shrink(Bitmap& large, int factor, int width, int height)
-{
-    auto small = std::make_unique<Bitmap>(width, height, PixelFormat32bppPARGB);
-    Rect large_area(0, 0, width * factor, height * factor), small_area(0, 0, width, height);
-    BitmapData in{}, out{};
-    if (large.LockBits(&large_area, ImageLockModeRead, PixelFormat32bppPARGB, &in) != Ok)
-    {
-        return nullptr;
-    }
-    if (small->LockBits(&small_area, ImageLockModeWrite, PixelFormat32bppPARGB, &out) != Ok)
-    {
-        large.UnlockBits(&in);
-        return nullptr;
-    }
-    const auto* source = static_cast<const BYTE*>(in.Scan0);
-    auto* target = static_cast<BYTE*>(out.Scan0);
-    const unsigned count = static_cast<unsigned>(factor * factor);
-    for (int y = 0; y < height; ++y)
-    {
-        for (int x = 0; x < width; ++x)
-        {
-            unsigned sums[4] = {0, 0, 0, 0};
-            for (int dy = 0; dy < factor; ++dy)
-            {
-                const BYTE* pixel =
-                    source + static_cast<ptrdiff_t>(y * factor + dy) * in.Stride + x * factor * 4;
-                for (int dx = 0; dx < factor * 4; ++dx)
-                {
-                    sums[dx % 4] += pixel[dx];
-                }
-            }
-            BYTE* result = target + static_cast<ptrdiff_t>(y) * out.Stride + x * 4;
-            for (int channel = 0; channel < 4; ++channel)
-            {
-                result[channel] = static_cast<BYTE>((sums[channel] + count / 2) / count);
-            }
-        }
-    }
-    small->UnlockBits(&out);
-    large.UnlockBits(&in);
-    return small;
-}
-
 row make_row(const menu_entry& entry, bool hot)
 {
     row r;
@@ -492,52 +290,6 @@ row make_row(const menu_entry& entry, bool hot)
     r.icon = entry.is_separator() ? nullptr : load_icon(entry.icon);
     r.hot = hot;
     return r;
-}
-
-bool find_png_encoder(CLSID& encoder)
-{
-    UINT count = 0, size = 0;
-    if (GetImageEncodersSize(&count, &size) != Ok || size == 0)
-    {
-        return false;
-    }
-    std::vector<BYTE> buffer(size);
-    auto* codecs = reinterpret_cast<ImageCodecInfo*>(buffer.data());
-    if (GetImageEncoders(count, size, codecs) != Ok)
-    {
-        return false;
-    }
-    for (UINT i = 0; i < count; ++i)
-    {
-        if (codecs[i].MimeType != nullptr && std::wcscmp(codecs[i].MimeType, L"image/png") == 0)
-        {
-            encoder = codecs[i].Clsid;
-            return true;
-        }
-    }
-    return false;
-}
-
-// Written beside the target and moved over it, so a failure never leaves half a picture.
-std::wstring save_png(Bitmap& picture, const std::wstring& path)
-{
-    CLSID encoder{};
-    if (!find_png_encoder(encoder))
-    {
-        return L"GDI+ has no PNG encoder";
-    }
-    const std::wstring pending = path + L".partial";
-    if (picture.Save(pending.c_str(), &encoder, nullptr) != Ok)
-    {
-        DeleteFileW(pending.c_str());
-        return L"cannot write " + path;
-    }
-    if (!MoveFileExW(pending.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
-    {
-        DeleteFileW(pending.c_str());
-        return L"cannot write " + path;
-    }
-    return {};
 }
 
 std::wstring draw_menu(const context_menu& menu, const palette& colours, const std::wstring& png_path)
@@ -613,31 +365,8 @@ std::wstring draw_menu(const context_menu& menu, const palette& colours, const s
 
 std::wstring render_menu(const context_menu& menu, menu_theme theme, const std::wstring& png_path)
 {
-    gdiplus_session session;
-    if (!session.started())
-    {
-        return L"GDI+ does not start";
-    }
+    // A failed start-up makes every drawing call fail, which draw_menu reports.
+    const tag_extension::gdiplus_session session;
     return draw_menu(menu, theme == menu_theme::dark ? dark_palette : light_palette, png_path);
 }
-std::string read_bytes(const std::wstring& path)
-{
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-    {
-        return {};
-    }
-    std::string content;
-    char buffer[16384];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-    {
-        content.append(buffer, read);
-    }
-    CloseHandle(file);
-    return content;
-}
-
 } // namespace tag_menu_host

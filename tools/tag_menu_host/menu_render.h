@@ -16,7 +16,4 @@ enum class menu_theme
 // it, the way Explorer's context menu shows them, and writes the picture as a PNG file
 // (complete or not at all). Returns an empty text on success, else what went wrong.
 std::wstring render_menu(const context_menu& menu, menu_theme theme, const std::wstring& png_path);
-
-// A whole file's bytes, also while another process writes it; empty when it cannot be read.
-std::string read_bytes(const std::wstring& path);
 } // namespace tag_menu_host

@@ -2,7 +2,9 @@
 // generator, at the menu sizes on a light and a dark background.
 //   tagged_preview [output.png]   (default: tagged_preview.png in the current folder)
 #include "TagShellExtension/icons/command_icons.h"
-#include "TagShellExtension/icons/tagged_icon.h"
+#include "TagShellExtension/icons/tagged_icon_cache.h"
+#include "TagShellExtension/icons/gdiplus_bitmap.h"
+#include "TagShellExtension/icons/png_icon_file.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,13 +1,21 @@
-#include "TagShellExtension/icons/tagged_icon.h"
+#include "TagShellExtension/icons/tagged_icon_cache.h"
+#include "TagShellExtension/icons/gdiplus_bitmap.h"
+#include "TagShellExtension/icons/image_dimensions.h"
+#include "TagShellExtension/icons/png_icon_file.h"
+#include "common/replace_file.h"
 #include "support/extension_dll.h"
+#include "support/product_files.h"
+#include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <iterator>
 #include <tuple>
+#include <vector>
 
 namespace
 {
@@ -21,15 +29,13 @@ constexpr ARGB blue = 0xFF0000FF, green = 0xFF00FF00, red = 0xFFFF0000;
 // Written the way the product writes its own icons: one PNG image in an icon file.
 fs::path write_icon(const fs::path& path, int width, int height, const std::function<ARGB(int, int)>& pixel)
 {
-    GpBitmap* bitmap = nullptr;
-    GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap);
-    const bitmap_ptr owner(bitmap);
+    const auto bitmap = blank_bitmap(width, height);
     for (int i = 0; i < width * height; ++i)
     {
-        GdipBitmapSetPixel(bitmap, i % width, i / width, pixel(i % width, i / width));
+        GdipBitmapSetPixel(bitmap.get(), i % width, i / width, pixel(i % width, i / width));
     }
     fs::create_directories(path.parent_path());
-    EXPECT_TRUE(save_png_icon(bitmap, path.wstring()));
+    EXPECT_TRUE(save_png_icon(bitmap.get(), path.wstring()));
     return path;
 }
 
@@ -64,11 +70,18 @@ struct tagged_icon : testing::Test
     const fs::path mark = scratch / L"module/Content/Icons/check_mark_for_icon_overlay.ico";
 };
 
-TEST_F(tagged_icon, one_png_image_carries_the_mark_on_three_quarters_of_the_shorter_side_at_the_top_left_only)
+TEST_F(
+    tagged_icon,
+    one_png_image_of_at_most_256_pixels_carries_the_mark_on_three_quarters_of_the_shorter_side_at_the_top_left)
 {
-    for (const auto& [width, height, side] : {std::tuple{48, 48, 36}, {20, 32, 15}, {256, 256, 192}})
+    // Larger sources are scaled down to fit 256 x 256 first, keeping their aspect.
+    for (const auto& [source_width, source_height, width, height, side] : {std::tuple{48, 48, 48, 48, 36},
+                                                                           {20, 32, 20, 32, 15},
+                                                                           {256, 256, 256, 256, 192},
+                                                                           {600, 300, 256, 128, 96}})
     {
-        const auto path = generate(source(std::to_wstring(width) + L".ico", width, height, blue));
+        const auto path =
+            generate(source(std::to_wstring(source_width) + L".ico", source_width, source_height, blue));
         // The icon header describes the one PNG image behind it; a side of 256 is written as 0.
         const auto bytes = test_support::read_file(path);
         const auto size = static_cast<std::uint32_t>(bytes.size() - 22);
@@ -96,7 +109,7 @@ TEST_F(tagged_icon, one_png_image_carries_the_mark_on_three_quarters_of_the_shor
     EXPECT_TRUE((at(faint, 4, 30) & 0x00FF0000u) != 0 && at(faint, 31, 30) == blue);
 }
 
-// Fails the nth write of an icon file, or writes only half of it.
+// Fails the nth write of an icon file, or writes only half of it; counts the writes down.
 int failing_write = 0;
 bool short_write = false;
 BOOL WINAPI faulty_write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED)
@@ -120,16 +133,21 @@ TEST_F(tagged_icon,
     fs::last_write_time(result, generated);
     fs::last_write_time(tag, generated);
     EXPECT_EQ(generate(tag), result);
-    fs::last_write_time(tag, generated + std::chrono::seconds(1));
-    for (const auto& fault : {std::pair{1, false}, {2, false}, {2, true}})
+    // A failed generation is tried again only once the source changes.
+    auto touched = generated;
+    for (const bool half_written : {false, true})
     {
-        std::tie(failing_write, short_write) = fault;
-        icon_file_functions().write_file = &faulty_write;
-        EXPECT_EQ(generate(tag), L"") << fault.first << fault.second;
-        icon_file_functions() = {};
+        fs::last_write_time(tag, touched += std::chrono::seconds(1));
+        std::tie(failing_write, short_write) = std::pair{1, half_written};
+        const test_support::scoped_seam faulty(common::replace_file_functions(), {&faulty_write});
+        EXPECT_EQ(generate(tag), L"") << half_written;
+        failing_write = 10;
+        EXPECT_EQ(generate(tag), L"");
+        EXPECT_EQ(failing_write, 10);
         EXPECT_EQ(std::distance(fs::directory_iterator(cache), {}), 2);
         EXPECT_EQ(at(load_bitmap(result), 40, 40), blue);
     }
+    fs::last_write_time(tag, touched + std::chrono::seconds(1));
     EXPECT_EQ(generate(tag), result);
     EXPECT_EQ(at(load_bitmap(result), 40, 40), green);
     fs::remove(mark);
@@ -137,4 +155,50 @@ TEST_F(tagged_icon,
     EXPECT_EQ(std::distance(fs::directory_iterator(cache), {}), 2);
 }
 
+TEST_F(tagged_icon,
+       a_source_too_costly_to_decode_or_a_cache_folder_that_cannot_be_made_logs_one_error_for_two_asks)
+{
+    const auto small = source(L"small.png", 16, 16, blue);
+    std::string png = test_support::read_file(small).substr(22);
+    std::string many_pixels = png; // its header says 5000 x 5000
+    many_pixels.replace(16, 8, std::string("\0\0\x13\x88\0\0\x13\x88", 8));
+    const auto blocked = scratch.write(L"blocker", "a file where the cache folder should be") / L"Tagged";
+    const std::tuple<fs::path, fs::path, const char*> rows[] = {
+        {scratch.write(L"many pixels.png", many_pixels), cache, "[ERROR] Tagged icon not made from"},
+        {scratch.write(L"many bytes.png", png + std::string(4 * 1024 * 1024, '\0')), cache,
+         "[ERROR] Tagged icon not made from"},
+        {small, blocked, "[ERROR] Failed to generate tagged icon. Details:"},
+    };
+    for (const auto& [path, folder, error] : rows)
+    {
+        cache = folder;
+        const test_support::log_mark log;
+        EXPECT_EQ(generate(path), L"");
+        EXPECT_EQ(generate(path), L"");
+        const auto lines = log.new_text();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+        EXPECT_NE(lines.find(error), std::string::npos) << lines;
+    }
+}
+
+TEST(image_dimensions, are_read_from_the_headers_of_every_format_gdiplus_writes_and_not_from_a_cut_header)
+{
+    const gdiplus_session gdiplus;
+    const auto bitmap = blank_bitmap(300, 200);
+    UINT count = 0, size = 0;
+    GdipGetImageEncodersSize(&count, &size);
+    std::vector<BYTE> buffer(size);
+    auto* codecs = reinterpret_cast<ImageCodecInfo*>(buffer.data());
+    ASSERT_EQ(GdipGetImageEncoders(count, size, codecs), Ok);
+    ASSERT_GE(count, 5u); // BMP, JPEG, GIF, TIFF, PNG
+    const test_support::scratch_folder scratch;
+    for (UINT i = 0; i < count; ++i)
+    {
+        const auto path = scratch / std::to_wstring(i);
+        ASSERT_EQ(GdipSaveImageToFile(bitmap.get(), path.c_str(), &codecs[i].Clsid, nullptr), Ok);
+        const auto bytes = test_support::read_file(path);
+        EXPECT_EQ(read_image_dimensions(bytes), (image_dimensions{300, 200})) << codecs[i].MimeType;
+        EXPECT_EQ(read_image_dimensions(bytes.substr(0, 8)), std::nullopt) << codecs[i].MimeType;
+    }
+}
 } // namespace

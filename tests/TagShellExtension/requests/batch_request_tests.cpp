@@ -1,5 +1,6 @@
 #include "TagShellExtension/requests/batch_request.h"
 #include "common/conversions.h"
+#include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -44,14 +45,17 @@ TEST(request_file, holds_the_exact_pretty_printed_utf8_text_under_a_fresh_guid_n
     }
 }
 
-TEST(request_file, a_failed_write_raises_and_removes_the_partial_file)
+TEST(request_file, a_failed_write_or_no_file_utf8_can_name_raises_and_leaves_no_file)
 {
     const test_support::scratch_folder scratch;
-    const batch_request request{{L"C:\\a.jpg"}, L"toggle_tags", L"", "", (scratch / L"r.json.tmp").wstring()};
-    request_file_functions().write_file = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD out, LPOVERLAPPED)
+    const auto path = (scratch / L"r.json.tmp").wstring();
+    const auto half_write = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD out, LPOVERLAPPED)
     { return WriteFile(file, data, size / 2, out, nullptr), FALSE; };
-    EXPECT_THROW(write_request(request), std::runtime_error);
-    request_file_functions() = {};
-    EXPECT_FALSE(std::filesystem::exists(request.path));
+    for (const auto& [name, write] : {std::pair{L"C:\\a.jpg", +half_write}, {L"C:\\\xd800.jpg", &WriteFile}})
+    {
+        const test_support::scoped_seam seam(request_file_functions(), {write});
+        EXPECT_THROW(write_request({{name}, L"toggle_tags", L"", "", path}), std::runtime_error);
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
 }
 } // namespace

@@ -1,15 +1,20 @@
-// Starting the companion stand-ins built beside the test executable, through Wine's shell
-// automation object and through the direct fallbacks.
-#include "TagShellExtension/requests/batch_dispatch.h"
+// Starting the companion stand-ins, through Wine's shell automation object and through the
+// direct starts.
 #include "TagShellExtension/requests/companions.h"
 #include "TagShellExtension/requests/process_launcher.h"
+#include "common/conversions.h"
 #include "support/companion_records.h"
 #include "support/explorer_calls.h"
+#include "support/extension_dll.h"
+#include "support/fake_shell_items.h"
+#include "support/product_files.h"
+#include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <span>
 #include <thread>
 #include <utility>
 
@@ -26,57 +31,97 @@ HRESULT WINAPI refuse(REFCLSID clsid, LPUNKNOWN, DWORD, REFIID, LPVOID* result)
 }
 
 // Neither the Shell object nor the desktop window can be had, as on a system without Explorer.
-struct shell_unavailable
+struct shell_unavailable : scoped_seam<shell_object_api>
 {
-    shell_unavailable() { asked_classes.clear(), shell_object_functions().create_instance = &refuse; }
-    ~shell_unavailable() { shell_object_functions().create_instance = &CoCreateInstance; }
+    shell_unavailable() : scoped_seam(shell_object_functions(), {&refuse}) { asked_classes.clear(); }
 };
 
 struct launching : testing::Test
 {
     scratch_folder scratch_;
-    // Both pass through cmd's command line, which expands %OS% between quotation marks too.
-    fs::path temp_ = scratch_ / L"t&1 (a) ^b %c;d,e! \u00e9";
-    fs::path module_folder_ = scratch_ / L"m&2 (f) ^g %OS% %h";
-    bool made_ = fs::create_directories(temp_) && fs::create_directories(module_folder_);
-    environment_override tmp_{L"TMP", temp_}, temp_variable_{L"TEMP", temp_};
     environment_override records_{L"TAG_COMPANION_RECORDS", scratch_ / L"records"};
 };
 
+// Through the DLL installed in a folder beside a temporary folder: cmd would expand %OS% and, with
+// delayed expansion, !OS!; it folds a run of blanks and acts on & ( ) ^ ; , = (and |, which no
+// name holds).
 TEST_F(launching,
-       the_shell_route_hands_companions_exactly_their_arguments_through_cmd_metacharacters_and_variables)
+       companions_receive_exactly_their_argument_text_whatever_the_folders_hold_or_are_logged_missing)
 {
-    fs::copy_file(executable_folder() / batch_processor_name, module_folder_ / batch_processor_name);
-    fs::copy_file(executable_folder() / tag_manager_name, module_folder_ / tag_manager_name);
-    // Any module in that folder will do; a stand-in is never relinked while tests run.
-    const HMODULE module =
-        LoadLibraryExW((module_folder_ / batch_processor_name).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-    ASSERT_NE(module, nullptr);
-
-    dispatch_batch_action(module, {L"C:\\x&y.jpg"}, action_type::toggle_tags, L"R&D");
-    auto records = wait_for_companion_records(batch_processor_name);
-    ASSERT_EQ(records.size(), 1u);
-    const auto request = fs::directory_iterator(temp_)->path().wstring();
-    EXPECT_EQ(records[0].program, batch_processor_path(module));
-    EXPECT_EQ(records[0].arguments, request);
-
-    // A request beside the module: its quoted path holds cmd's metacharacters and %OS%. The
-    // stand-in names the last argument it parsed when that is a file.
-    const auto beside = scratch_.write(module_folder_.filename() / L"r.json").wstring();
-    const auto arguments = tag_manager_arguments((module_folder_ / L"All Tags.json").wstring(), beside);
-    EXPECT_TRUE(launch_with_wait_fallback(tag_manager_path(module), arguments));
-    records = wait_for_companion_records(tag_manager_name);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].program, tag_manager_path(module));
-    EXPECT_EQ(records[0].file, beside);
-    FreeLibrary(module);
-
-    // Wine's cmd drops carets before it expands, so the guard outside quotation marks, made for
-    // Windows' cmd, is checked on the text.
-    EXPECT_EQ(escape_for_interpreter(L"C:\\50%PATH%x %%y% z"), L"C:\\50%^PATH%^x %^%^y% z");
+    const settings_override suite(suite_settings_name), tags(tag_definitions_name);
+    suite.write(suite_settings_json("{}")); // no consent: Recognize faces opens the main application
+    tags.write(R"({"tags": [{"name": "Tag 1"}]})");
+    const auto items = make_items({scratch_.write(L"a.jpg").wstring()});
+    const std::pair<const wchar_t*, std::wstring_view> entries[] = {
+        {L"Tag 1", batch_processor_name},
+        {L"All tags...", tag_manager_name},
+        {L"Recognize faces", main_application_name}};
+    // Temporary folder, install folder, whether the companions are installed.
+    const std::tuple<const wchar_t*, const wchar_t*, bool> rows[] = {
+        {L"t1 %OS% !OS! x", L"i", true},
+        {L"t2  two  blanks", L"i", true},
+        {L"t3 &()^;,= \u00e9", L"i &()^;,= \u00e9 !OS!", true},
+        {L"t4", L"i %OS% !OS!", true},
+        {L"t5 %OS%", L"i %OS%", true},
+        {L"t6", L"missing", false},
+    };
+    for (const auto& [temp_name, install_name, installed] : rows)
+    {
+        SCOPED_TRACE(testing::Message() << temp_name << " / " << install_name);
+        const fs::path temp = scratch_ / temp_name, install = scratch_ / install_name;
+        fs::create_directories(temp);
+        fs::create_directories(install);
+        fs::copy_file(dll_path(), install / dll_path().filename(), fs::copy_options::skip_existing);
+        for (const auto& [title, companion] : std::span(entries).first(installed ? 3 : 0))
+        {
+            fs::copy_file(executable_folder() / companion, install / companion,
+                          fs::copy_options::skip_existing);
+        }
+        const environment_override tmp(L"TMP", temp), temp_variable(L"TEMP", temp);
+        const extension_dll dll(install / dll_path().filename());
+        const test_support::log_mark mark;
+        for (const auto& [title, companion] : entries)
+        {
+            const auto chosen = find_entry(dll.create_command().Get(), title);
+            ASSERT_TRUE(chosen);
+            const HRESULT result = chosen->Invoke(items.Get(), nullptr);
+            if (!installed)
+            {
+                EXPECT_EQ(result, S_FALSE);
+                EXPECT_PRED_FORMAT2(testing::IsSubstring, common::to_utf8((install / companion).wstring()),
+                                    mark.new_text());
+                continue;
+            }
+            EXPECT_EQ(result, S_OK);
+            const auto records = wait_for_companion_records(companion);
+            ASSERT_EQ(records.size(), 1u);
+            std::wstring expected = L"--open-tab=people-management";
+            if (companion != main_application_name)
+            {
+                const auto request = fs::directory_iterator(temp)->path();
+                fs::remove(request);
+                expected = companion == batch_processor_name
+                               ? request.wstring()
+                               : L"\"" + tags.path().wstring() + L"\" \"" + request.wstring() + L"\"";
+            }
+            EXPECT_EQ(records[0].arguments, expected);
+        }
+    }
 }
 
-TEST_F(launching, without_the_shell_only_the_wait_fallback_waits_for_the_program_and_a_missing_one_fails)
+TEST_F(launching, an_argument_text_cmd_cannot_carry_reaches_the_program_unchanged)
+{
+    const auto program = (executable_folder() / batch_processor_name).wstring();
+    for (const std::wstring& text : {std::wstring(9000, L'x'), std::wstring(L"a\tb \"c  d\"")})
+    {
+        EXPECT_TRUE(launch_via_explorer(program, text));
+        const auto records = wait_for_companion_records(batch_processor_name);
+        ASSERT_EQ(records.size(), 1u) << text.size();
+        EXPECT_EQ(records[0].arguments, text);
+    }
+}
+
+TEST_F(launching, without_the_shell_only_the_wait_fallback_waits_for_the_program)
 {
     const shell_unavailable unavailable;
     const environment_override sleep(L"TAG_COMPANION_SLEEP_MS", L"2500");
@@ -92,7 +137,6 @@ TEST_F(launching, without_the_shell_only_the_wait_fallback_waits_for_the_program
             waits ? take_companion_records(tag_manager_name) : wait_for_companion_records(tag_manager_name);
         ASSERT_EQ(records.size(), 1u) << waits;
         EXPECT_EQ(records[0].arguments, arguments);
-        EXPECT_FALSE(launch((scratch_ / L"missing.exe").wstring(), L""));
     }
 }
 
@@ -106,7 +150,8 @@ TEST(shell_route, tries_the_desktop_window_after_the_shell_object_and_leaves_the
             // the apartment it entered; S_FALSE: it did not leave the one it found.
             for (const HRESULT expected : {S_OK, S_FALSE})
             {
-                EXPECT_THROW(launch_via_explorer(L"C:\\p.exe", L"x"), std::runtime_error);
+                EXPECT_THROW(launch_via_explorer((executable_folder() / tag_manager_name).wstring(), L"x"),
+                             std::runtime_error);
                 EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), expected);
             }
             CoUninitialize();
