@@ -47,8 +47,17 @@ bool is_separator(wchar_t c)
 {
     return c == L'\\' || c == L'/';
 }
-
 } // namespace
+
+bool is_supported_extension(std::string_view extension)
+{
+    return supported_extensions().contains(extension);
+}
+
+bool is_volume_exempt_extension(std::string_view extension)
+{
+    return volume_exempt_extensions().contains(extension);
+}
 
 std::wstring volume_root(std::wstring_view path)
 {
@@ -71,16 +80,6 @@ std::wstring volume_root(std::wstring_view path)
         }
     }
     return std::wstring(path.substr(0, end)) + L'\\';
-}
-
-bool is_supported_extension(std::string_view extension)
-{
-    return supported_extensions().contains(extension);
-}
-
-bool is_volume_exempt_extension(std::string_view extension)
-{
-    return volume_exempt_extensions().contains(extension);
 }
 
 bool volume_supports_extended_attributes(const std::wstring& path)

@@ -3,13 +3,13 @@
 #include "common/conversions.h"
 #include "common/folders.h"
 #include "common/logger.h"
+#include "common/replace_file.h"
 #include "common/setting_utilities/json_reading.h"
 
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 
 #include <algorithm>
-#include <atomic>
 
 namespace all_tags_settings
 {
@@ -92,47 +92,6 @@ void write_optional(json_writer& writer, const char* key, const std::optional<st
     }
 }
 
-bool write_all(HANDLE file, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size())
-    {
-        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data() + done, wanted, &written, nullptr) || written != wanted)
-        {
-            return false;
-        }
-        done += written;
-    }
-    return FlushFileBuffers(file) != FALSE;
-}
-
-// Writes a temporary file beside the target and renames it over the target, so readers (and a
-// crash) see either the old file or the whole new one.
-bool replace_file(const std::wstring& path, const std::string& bytes)
-{
-    static std::atomic<unsigned> counter{0};
-    const auto temporary =
-        path + L"." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++counter) + L".tmp";
-    const HANDLE file =
-        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-    {
-        return false;
-    }
-    const bool written = write_all(file, bytes);
-    const bool closed = CloseHandle(file) != FALSE;
-    if (written && closed &&
-        MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    {
-        return true;
-    }
-    const DWORD error = GetLastError();
-    DeleteFileW(temporary.c_str());
-    SetLastError(error);
-    return false;
-}
 } // namespace
 
 settings_file::settings_file()
@@ -212,7 +171,7 @@ bool settings_file::save()
         }
         writer.EndArray();
         writer.EndObject();
-        if (replace_file(file_path(), std::string(buffer.GetString(), buffer.GetSize())))
+        if (common::replace_file(file_path(), std::string_view(buffer.GetString(), buffer.GetSize())))
         {
             return true;
         }

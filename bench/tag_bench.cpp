@@ -723,7 +723,7 @@ std::string default_suite_settings(int extra)
     return text;
 }
 
-// 7. GetState with 2,000,000 settings in the suite file, against the shipped default file.
+// 9. GetState with 2,000,000 settings in the suite file, against the shipped default file.
 bool big_settings_state_figure(const state_bench& bench, const test_support::settings_override& suite,
                                int runs)
 {
@@ -750,7 +750,7 @@ bool big_settings_state_figure(const state_bench& bench, const test_support::set
     return met && state == ECS_ENABLED;
 }
 
-// 8. Opening the cascade with 100,000 tags defined, against the nine it shows.
+// 10. Opening the cascade with 100,000 tags defined, against the nine it shows.
 bool many_tags_cascade_figure(const state_bench& bench, const test_support::settings_override& tags, int runs)
 {
     std::string many = nine_tags_json();
@@ -802,7 +802,7 @@ std::vector<std::wstring> keywords(int first, int count)
     return list;
 }
 
-// 9. Common tags of two files with 50,000 keywords each, against 500 each.
+// 11. Common tags of two files with 50,000 keywords each, against 500 each.
 bool common_tags_figure(const test_support::scratch_folder& scratch, int runs)
 {
     const std::vector<std::wstring> large{scratch.write(L"large a.jpg", "x").wstring(),

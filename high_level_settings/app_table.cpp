@@ -53,8 +53,8 @@ bool same_key(const setting_key& left, const setting_key& right) noexcept
     return true;
 }
 
-// FNV-1a from a basis drawn once per process, so that no file can be written to make every
-// key meet in one chain.
+// FNV-1a from a basis drawn once per process, so that a file cannot be written in advance to
+// make its keys meet in one chain.
 std::uint64_t hash_basis() noexcept
 {
     static const std::uint64_t basis = []

@@ -103,7 +103,8 @@ app_status settings_file::owning_app_status() noexcept
     try
     {
         std::lock_guard guard(lock_);
-        return !apps_ || apps_->status(owning_app_id) != "disabled" ? app_status::enabled : app_status::disabled;
+        return !apps_ || apps_->status(owning_app_id) != "disabled" ? app_status::enabled
+                                                                    : app_status::disabled;
     }
     catch (...)
     {
