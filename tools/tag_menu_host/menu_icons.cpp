@@ -2,7 +2,7 @@
 // file or from a PNG or BMP named as one.
 #include "menu_icons.h"
 
-#include "host_files.h"
+#include "common/whole_file.h"
 
 #include <shlwapi.h>
 
@@ -104,7 +104,7 @@ std::unique_ptr<Bitmap> load_icon(const std::wstring& location)
     {
         return nullptr;
     }
-    const std::string file = read_bytes(icon_file(location));
+    const std::string file = common::read_whole_file(icon_file(location)).bytes;
     std::string image = icon_image(file);
     if (image.empty())
     {

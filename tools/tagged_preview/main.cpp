@@ -5,11 +5,10 @@
 #include "TagShellExtension/icons/tagged_icon_cache.h"
 #include "TagShellExtension/icons/gdiplus_bitmap.h"
 #include "TagShellExtension/icons/png_icon_file.h"
+#include "common/whole_file.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,12 +17,6 @@ namespace
 namespace fs = std::filesystem;
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
-
-std::string read_bytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The image of the given size from a multi-image icon file, as a one-image icon file, so
 // that the generator sees that size whichever image the decoder would pick.
@@ -83,7 +76,7 @@ int write_preview(const fs::path& output, const fs::path& work)
     int failures = 0;
     for (size_t row = 0; row < icons.size(); ++row)
     {
-        const auto bytes = read_bytes(icons[row]);
+        const auto bytes = common::read_whole_file(icons[row].wstring()).bytes;
         for (int column = 0; column < 4; ++column)
         {
             const int size = sizes[column];
@@ -117,7 +110,7 @@ int write_preview(const fs::path& output, const fs::path& work)
         std::fprintf(stderr, "cannot encode the sheet\n");
         return 1;
     }
-    const auto png = read_bytes(packed).substr(22);
+    const auto png = common::read_whole_file(packed.wstring()).bytes.substr(22);
     std::ofstream out(output, std::ios::binary);
     out.write(png.data(), static_cast<std::streamsize>(png.size()));
     if (!out.flush())

@@ -2,7 +2,7 @@
 #include "TagShellExtension/icons/gdiplus_bitmap.h"
 #include "TagShellExtension/icons/image_dimensions.h"
 #include "TagShellExtension/icons/png_icon_file.h"
-#include "common/replace_file.h"
+#include "common/whole_file.h"
 #include "support/extension_dll.h"
 #include "support/product_files.h"
 #include "support/scoped_seam.h"
@@ -139,7 +139,7 @@ TEST_F(tagged_icon,
     {
         fs::last_write_time(tag, touched += std::chrono::seconds(1));
         std::tie(failing_write, short_write) = std::pair{1, half_written};
-        const test_support::scoped_seam faulty(common::replace_file_functions(), {&faulty_write});
+        const test_support::scoped_seam faulty(common::file_write_functions(), {&faulty_write});
         EXPECT_EQ(generate(tag), L"") << half_written;
         failing_write = 10;
         EXPECT_EQ(generate(tag), L"");
