@@ -12,8 +12,6 @@
 #include "high_level_settings/settings_file.h"
 #include "common/windows_paths.h"
 
-#include <shlwapi.h>
-
 #include <algorithm>
 #include <cwctype>
 #include <stdexcept>
@@ -37,10 +35,9 @@ bool people_recognition_allowed()
     return owning_app && enabled && consented;
 }
 
-// Judged as Explorer judges a type: by the text after the last dot of the last name.
-bool has_image_extension(const wchar_t* path)
+bool has_image_extension(std::wstring_view path)
 {
-    std::wstring extension = PathFindExtensionW(path);
+    std::wstring extension(common::file_extension(path));
     for (auto& c : extension)
     {
         c = static_cast<wchar_t>(std::towlower(c));
@@ -155,7 +152,7 @@ std::vector<std::wstring> collect_image_files(const std::vector<std::wstring>& p
         {
             collect_from_folder(path, images);
         }
-        else if (has_image_extension(path.c_str()))
+        else if (has_image_extension(path))
         {
             images.push_back(path);
         }

@@ -30,6 +30,24 @@ bool has_non_drive_root_name(std::wstring_view path) noexcept
     // \\server
     return is_path_separator(path[1]) && !is_path_separator(path[2]);
 }
+
+std::wstring_view last_name(std::wstring_view path) noexcept
+{
+    const auto separator = path.find_last_of(L"\\/");
+    std::wstring_view name = separator == std::wstring_view::npos ? path : path.substr(separator + 1);
+    if (separator == std::wstring_view::npos && name.size() >= 2 && name[1] == L':')
+    {
+        name.remove_prefix(2); // C:name
+    }
+    return name;
+}
+
+// A name's extension starts at its last dot, unless that dot starts the name (".ico", "..").
+size_t stem_length(std::wstring_view name) noexcept
+{
+    const auto dot = name.rfind(L'.');
+    return dot == std::wstring_view::npos || dot == 0 || name == L".." ? name.size() : dot;
+}
 } // namespace
 
 bool is_path_separator(wchar_t c) noexcept
@@ -105,17 +123,13 @@ std::wstring joined_path(std::wstring_view folder, std::wstring_view name)
 
 std::wstring_view file_stem(std::wstring_view path) noexcept
 {
-    const auto separator = path.find_last_of(L"\\/");
-    std::wstring_view name = separator == std::wstring_view::npos ? path : path.substr(separator + 1);
-    if (separator == std::wstring_view::npos && name.size() >= 2 && name[1] == L':')
-    {
-        name.remove_prefix(2); // C:name
-    }
-    if (name == L"." || name == L"..")
-    {
-        return name;
-    }
-    const auto dot = name.rfind(L'.');
-    return dot == std::wstring_view::npos || dot == 0 ? name : name.substr(0, dot);
+    const std::wstring_view name = last_name(path);
+    return name.substr(0, stem_length(name));
+}
+
+std::wstring_view file_extension(std::wstring_view path) noexcept
+{
+    const std::wstring_view name = last_name(path);
+    return name.substr(stem_length(name));
 }
 } // namespace common

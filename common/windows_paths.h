@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-// Windows path texts, read by Windows' rules (std::filesystem gets \\server\share, \\?\ and \\.\
-// roots wrong in this runtime). Nothing here touches the disk.
+// Windows path texts, read by Windows' rules: std::filesystem gets the roots of network, long
+// and device paths wrong in this runtime. Nothing here touches the disk.
 namespace common
 {
 bool is_path_separator(wchar_t c) noexcept;
@@ -28,4 +28,6 @@ std::wstring joined_path(std::wstring_view folder, std::wstring_view name);
 // The last name without its extension: "C:\a\photo.tag.ico" -> "photo.tag"; ".ico" and ".."
 // stay whole.
 std::wstring_view file_stem(std::wstring_view path) noexcept;
+// The rest of the last name after its stem: ".ico" for "C:\a\photo.tag.ico", none for ".ico".
+std::wstring_view file_extension(std::wstring_view path) noexcept;
 } // namespace common

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,17 +62,20 @@ int write_preview(const fs::path& output, const fs::path& work)
     const int sizes[] = {16, 24, 32, 48};
     const int cell = 56, panel = 8 * cell + 16;
     const int height = static_cast<int>(icons.size()) * cell + 16;
-    GpBitmap* raw_sheet = nullptr;
-    GdipCreateBitmapFromScan0(2 * panel, height, 0, PixelFormat32bppARGB, nullptr, &raw_sheet);
-    const tag_extension::bitmap_ptr sheet(raw_sheet);
-    GpGraphics* graphics = nullptr;
-    GdipGetImageGraphicsContext(sheet.get(), &graphics);
+    const tag_extension::bitmap_ptr sheet = tag_extension::blank_bitmap(2 * panel, height);
+    tag_extension::graphics_ptr drawing = tag_extension::graphics_of(sheet.get());
+    GpGraphics* const graphics = drawing.get();
+    if (graphics == nullptr)
+    {
+        std::fprintf(stderr, "cannot draw the sheet\n");
+        return 1;
+    }
     GdipSetInterpolationMode(graphics, InterpolationModeNearestNeighbor);
     GdipGraphicsClear(graphics, 0xFFF3F3F3);
     GpSolidFill* dark = nullptr;
     GdipCreateSolidFill(0xFF202020, &dark);
+    const std::unique_ptr<GpSolidFill, GpStatus(WINAPI*)(GpBrush*)> dark_brush(dark, &GdipDeleteBrush);
     GdipFillRectangleI(graphics, dark, panel, 0, panel, height);
-    GdipDeleteBrush(dark);
 
     int failures = 0;
     for (size_t row = 0; row < icons.size(); ++row)
@@ -81,7 +85,7 @@ int write_preview(const fs::path& output, const fs::path& work)
         {
             const int size = sizes[column];
             const auto frame = work / (icons[row].stem().wstring() + L"_" + std::to_wstring(size) + L".ico");
-            std::ofstream(frame, std::ios::binary) << icon_frame(bytes, size);
+            common::write_whole_file(frame.wstring(), icon_frame(bytes, size));
             const auto tagged =
                 tag_extension::generate_tagged_icon(executable, frame.wstring(), work / L"cache");
             const auto plain_image = tag_extension::load_bitmap(frame.wstring());
@@ -101,7 +105,7 @@ int write_preview(const fs::path& output, const fs::path& work)
             }
         }
     }
-    GdipDeleteGraphics(graphics);
+    drawing.reset();
 
     // The generator's own writer gives an icon file whose image is the PNG behind its header.
     const auto packed = work / L"sheet.ico";
@@ -111,9 +115,7 @@ int write_preview(const fs::path& output, const fs::path& work)
         return 1;
     }
     const auto png = common::read_whole_file(packed.wstring()).bytes.substr(22);
-    std::ofstream out(output, std::ios::binary);
-    out.write(png.data(), static_cast<std::streamsize>(png.size()));
-    if (!out.flush())
+    if (common::write_whole_file(output.wstring(), png) != common::write_outcome::written)
     {
         std::fprintf(stderr, "cannot write %ls\n", output.c_str());
         return 1;
