@@ -834,6 +834,8 @@ int main(int argc, char** argv)
 {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 11;
+    // Settings, logs and icon caches of a run go to a scratch folder, never the user's own.
+    const test_support::scratch_user_folders user_folders;
     tag_extension::process_attach(GetModuleHandleW(nullptr));
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     bool all_met = true;
