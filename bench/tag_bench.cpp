@@ -7,7 +7,7 @@
 #include "TagShellExtension/metadata/item_metadata.h"
 #include "TagShellExtension/metadata/tag_reader.h"
 #include "TagShellExtension/supported_item_types.h"
-#include "TagShellExtension/tag_com_module.h"
+#include "TagShellExtension/process_attach.h"
 #include "all_tags_settings/settings_file.h"
 #include "common/conversions.h"
 #include "common/folders.h"
