@@ -6,6 +6,7 @@
 #include "support/explorer_calls.h"
 #include "support/fake_shell_items.h"
 #include "support/product_files.h"
+#include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -34,14 +35,9 @@ protected:
     void SetUp() override
     {
         settings_.write(test_support::suite_settings_json("{}"));
-        volume_functions().get_volume_information = &query;
         queries.clear();
     }
-    void TearDown() override
-    {
-        volume_functions() = {};
-        clear_volume_cache_for_testing();
-    }
+    void TearDown() override { clear_volume_cache_for_testing(); }
 
     EXPCMDSTATE state_of(IShellItemArray* items)
     {
@@ -62,6 +58,7 @@ protected:
 
     test_support::settings_override settings_{test_support::suite_settings_name};
     test_support::scratch_folder scratch_;
+    const test_support::scoped_seam<volume_api> volume_{volume_functions(), {&query}};
     com_ptr<tag_context_main_menu_item> command_ = make_object<tag_context_main_menu_item>();
 };
 
