@@ -47,7 +47,7 @@ protected:
     }
 
     // Asked afresh of volumes that do or do not support extended attributes.
-    EXPCMDSTATE state_of(const std::vector<std::wstring>& selection, bool with_attributes)
+    EXPCMDSTATE state_of(const test_support::fake_selection& selection, bool with_attributes)
     {
         extended_attributes = with_attributes;
         clear_volume_cache_for_testing();
@@ -76,7 +76,7 @@ TEST_F(tag_command, shows_only_with_the_owning_app_and_menu_switch_on_and_puts_t
     for (const auto& [settings, status, state, title, reasons] : rows)
     {
         settings_.write(test_support::suite_settings_json(settings, status));
-        EXPECT_EQ(state_of({photo}, false), state) << settings << status;
+        EXPECT_EQ(state_of({{photo}}, false), state) << settings << status;
         EXPECT_EQ(judge_selection(make_items({photo}).Get(), true).hidden_because, reasons) << settings;
         PWSTR text = nullptr;
         EXPECT_EQ(command_->GetTitle(nullptr, &text), S_OK);
@@ -85,26 +85,37 @@ TEST_F(tag_command, shows_only_with_the_owning_app_and_menu_switch_on_and_puts_t
 }
 
 TEST_F(tag_command,
-       files_need_a_supported_extension_and_volume_folders_the_volume_and_only_the_first_item_counts)
+       the_first_item_decides_files_need_a_supported_extension_and_volume_folders_the_volume_failures_hide_it)
 {
-    const std::tuple<std::wstring, EXPCMDSTATE, EXPCMDSTATE> rows[] = {
-        {file("Photo.JPG"), ECS_ENABLED, ECS_ENABLED},
-        {file("page.png"), ECS_HIDDEN, ECS_ENABLED},
-        {file("song.mp3"), ECS_HIDDEN, ECS_HIDDEN},
-        {file("backup.tar.gz"), ECS_HIDDEN, ECS_HIDDEN},
-        {file("README"), ECS_HIDDEN, ECS_HIDDEN},
-        {file("trailing."), ECS_HIDDEN, ECS_HIDDEN},
-        {scratch_.write("Holiday.jpg\\x").parent_path().wstring(), ECS_HIDDEN, ECS_ENABLED}, // a folder
-        {(scratch_ / "gone" / "photo.heic").wstring(), ECS_ENABLED, ECS_ENABLED}, // missing: counts as a file
+    const auto photo = file("Photo.JPG"), song = file("song.mp3");
+    const test_support::log_mark mark;
+    // Selection, then its state on volumes without and with extended attributes.
+    const std::tuple<test_support::fake_selection, EXPCMDSTATE, EXPCMDSTATE> rows[] = {
+        {{{photo}}, ECS_ENABLED, ECS_ENABLED},
+        {{{file("page.png")}}, ECS_HIDDEN, ECS_ENABLED},
+        {{{song}}, ECS_HIDDEN, ECS_HIDDEN},
+        {{{file("backup.tar.gz")}}, ECS_HIDDEN, ECS_HIDDEN},
+        {{{file("README")}}, ECS_HIDDEN, ECS_HIDDEN},
+        {{{file("trailing.")}}, ECS_HIDDEN, ECS_HIDDEN},
+        {{{scratch_.write("Holiday.jpg\\x").parent_path().wstring()}}, ECS_HIDDEN, ECS_ENABLED}, // a folder
+        {{{(scratch_ / "gone" / "photo.heic").wstring()}},
+         ECS_ENABLED,
+         ECS_ENABLED}, // missing: counts as a file
+        {{{photo, song}}, ECS_ENABLED, ECS_ENABLED},
+        {{{song, photo}}, ECS_HIDDEN, ECS_HIDDEN},
+        {{{photo}, false, true}, ECS_HIDDEN, ECS_HIDDEN}, // an unreadable name
+        {{{photo}, true, false}, ECS_HIDDEN, ECS_HIDDEN}, // a failed item
     };
-    for (const auto& [path, without_attributes, with_attributes] : rows)
+    for (const auto& [selection, without_attributes, with_attributes] : rows)
     {
-        EXPECT_EQ(state_of({path}, false), without_attributes) << path;
-        EXPECT_EQ(state_of({path}, true), with_attributes) << path;
+        EXPECT_EQ(state_of(selection, false), without_attributes) << selection.paths[0];
+        EXPECT_EQ(state_of(selection, true), with_attributes) << selection.paths[0];
     }
-    // Only the first item counts: the photo before the song, then after it.
-    EXPECT_EQ(state_of({std::get<0>(rows[0]), std::get<0>(rows[2])}, false), ECS_ENABLED);
-    EXPECT_EQ(state_of({std::get<0>(rows[2]), std::get<0>(rows[0])}, false), ECS_HIDDEN);
+    EXPECT_EQ(state_of(nullptr), ECS_HIDDEN);
+    EXPECT_EQ(command_->GetState(nullptr, FALSE, nullptr), E_POINTER);
+    // Each failure logs one error line; a missing selection is no failure.
+    const std::string log = mark.new_text();
+    EXPECT_TRUE(std::regex_match(log, std::regex(R"(([^\n]*\[ERROR\] [^\n]+\n){4})"))) << log;
 }
 
 TEST_F(tag_command, each_volume_root_is_asked_once_and_a_failed_query_is_remembered_as_no_support)
@@ -123,20 +134,5 @@ TEST_F(tag_command, each_volume_root_is_asked_once_and_a_failed_query_is_remembe
     EXPECT_FALSE(volume_supports_extended_attributes(L"q:\\a.png"));
     EXPECT_FALSE(volume_supports_extended_attributes(L"q:\\b.png"));
     EXPECT_EQ(queries[L"q:\\"], 1);
-}
-
-TEST_F(tag_command, selection_failures_hide_the_command_with_one_error_line_each)
-{
-    const test_support::log_mark mark;
-    for (const auto& items :
-         {make_items({{file("a.jpg")}, false, true}), make_items({{file("b.jpg")}, true, false}),
-          Microsoft::WRL::ComPtr<IShellItemArray>()})
-    {
-        EXPECT_EQ(state_of(items.Get()), ECS_HIDDEN);
-    }
-    EXPECT_EQ(command_->GetState(nullptr, FALSE, nullptr), E_POINTER);
-    // The unreadable name and the failed item each log one error; a missing selection is no failure.
-    const std::string log = mark.new_text();
-    EXPECT_TRUE(std::regex_match(log, std::regex(R"(([^\n]*\[ERROR\] [^\n]+\n){2})"))) << log;
 }
 } // namespace
