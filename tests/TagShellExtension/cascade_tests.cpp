@@ -182,21 +182,18 @@ TEST_F(cascade, only_tags_every_selected_item_carries_are_check_marked_and_an_un
 {
     const auto items = make_items({file("0.jpg", {L"Holiday", L"Work", L"Say \"cheese\""}),
                                    file("1.jpg", {L"work", L"Holiday", L"Work"})});
-    const auto folder = common::module_folder() / L"Content" / L"Icons";
-    strings own; // each tag entry's icon when not check-marked
-    for (const auto* name : {L"tag_holiday.ico", L"tag_work.ico", L"tag_family.ico", L"tag_important.ico"})
-    {
-        own.push_back((folder / name).wstring());
-    }
-    // "work" differs from "Work" in case only, and Say "cheese" is on the first file only.
-    const auto icons = texts(true, items.Get());
-    EXPECT_TRUE(icons[0].ends_with(L"_generated-tagged.ico") && icons[1].ends_with(L"_generated-tagged.ico"));
-    EXPECT_EQ(strings(icons.begin() + 2, icons.begin() + 4), strings(own.begin() + 2, own.end()));
-
     // An unreadable selection leaves every entry untagged, with one log line for the cascade.
     const test_support::log_mark mark;
     const auto untagged = texts(true, make_items({{file("a.jpg")}, false, true}).Get());
-    EXPECT_EQ(strings(untagged.begin(), untagged.begin() + 4), own);
+    const auto folder = common::module_folder() / L"Content" / L"Icons";
+    EXPECT_EQ(strings(untagged.begin(), untagged.begin() + 2),
+              (strings{(folder / L"tag_holiday.ico").wstring(), (folder / L"tag_work.ico").wstring()}));
+    // "work" differs from "Work" in case only, and Say "cheese" is on the first file only.
+    const auto icons = texts(true, items.Get());
+    EXPECT_TRUE(icons[0].ends_with(L"_generated-tagged.ico") && icons[1].ends_with(L"_generated-tagged.ico"));
+    EXPECT_EQ(strings(icons.begin() + 2, icons.begin() + 4),
+              strings(untagged.begin() + 2, untagged.begin() + 4));
+    EXPECT_TRUE(untagged[2].ends_with(L"\\tag_family.ico") && untagged[3].ends_with(L"\\tag_important.ico"));
     const std::string log = mark.new_text();
     EXPECT_NE(log.find("[ERROR] Failed to obtain tags from: . Details: GetDisplayName"), log.npos) << log;
     EXPECT_EQ(log.find("Failed to obtain tags"), log.rfind("Failed to obtain tags"));
@@ -287,9 +284,8 @@ TEST_F(cascade,
     {
         people(settings, status);
         ASSERT_EQ(recognize->Invoke(make_items({notes}).Get(), nullptr), S_OK);
-        const auto records = test_support::wait_for_companion_records(main_application_name);
-        ASSERT_EQ(records.size(), 1u) << status;
-        EXPECT_EQ(records[0].arguments, L"--open-tab=people-management");
+        // Its argument text is pinned by the launching tests.
+        EXPECT_EQ(test_support::wait_for_companion_records(main_application_name).size(), 1u) << status;
         EXPECT_TRUE(test_support::take_companion_records(batch_processor_name).empty());
     }
 
