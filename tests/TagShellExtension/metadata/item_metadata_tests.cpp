@@ -53,10 +53,7 @@ HRESULT serve(wchar_t call, const std::wstring& path, void** result)
 
 struct property_system : testing::Test
 {
-    void TearDown() override
-    {
-        EXPECT_EQ(module_lock_count(), locks) << "a store or storage was not released";
-    }
+    void TearDown() override { EXPECT_EQ(module_lock_count(), locks) << "a store or storage leaked"; }
     const long locks = module_lock_count();
     const test_support::scoped_seam<property_system_api> seam{
         property_system_functions(),
