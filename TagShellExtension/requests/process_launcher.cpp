@@ -235,7 +235,7 @@ bool start_directly(const std::wstring& program, const std::wstring& arguments, 
     }
     if (wait)
     {
-        WaitForSingleObject(process.hProcess, INFINITE);
+        WaitForSingleObject(process.hProcess, direct_start_wait_limit_ms);
     }
     return true;
 }

@@ -108,25 +108,31 @@ TEST_F(launching,
 
 TEST_F(launching, every_route_hands_the_program_its_argument_text_unchanged_and_only_the_wait_fallback_waits)
 {
-    const environment_override sleep(L"TAG_COMPANION_SLEEP_MS", L"2500");
     const auto program = (executable_folder() / tag_manager_name).wstring();
     const std::wstring paths = L"\"C:\\d.json\" \"C:\\r\"";
-    // Through the shell, texts cmd cannot carry; without it, only the wait fallback waits.
-    const std::tuple<decltype(&launch_via_explorer), bool, std::wstring, bool> rows[] = {
-        {&launch_via_explorer, true, std::wstring(9000, L'x'), false},
-        {&launch_via_explorer, true, L"a\tb \"c  d\"", false},
-        {&launch_with_wait_fallback, false, paths, true},
-        {&launch_with_detached_fallback, false, paths, false},
-    };
-    for (const auto& [launch, shell, text, waits] : rows)
+    using std::chrono::milliseconds;
+    constexpr milliseconds limit(direct_start_wait_limit_ms);
+    // Through the shell, texts cmd cannot carry; without it, only the wait fallback waits, and
+    // never past its limit. The stand-in sleeps that long before it records its start.
+    const std::tuple<decltype(&launch_via_explorer), bool, std::wstring, milliseconds, milliseconds> rows[] =
+        {
+            {&launch_via_explorer, true, std::wstring(9000, L'x'), milliseconds(2500), {}},
+            {&launch_via_explorer, true, L"a\tb \"c  d\"", milliseconds(2500), {}},
+            {&launch_with_wait_fallback, false, paths, milliseconds(2500), milliseconds(2500)},
+            {&launch_with_wait_fallback, false, paths, limit + milliseconds(2500), limit},
+            {&launch_with_detached_fallback, false, paths, milliseconds(2500), {}},
+        };
+    for (const auto& [launch, shell, text, sleep_time, waited] : rows)
     {
+        const environment_override sleep(L"TAG_COMPANION_SLEEP_MS", std::to_wstring(sleep_time.count()));
         const auto unavailable = shell ? nullptr : std::make_unique<shell_unavailable>();
         const auto started = std::chrono::steady_clock::now();
         EXPECT_TRUE(launch(program, text));
-        EXPECT_EQ(std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(2500), waits);
-        const auto records =
-            waits ? take_companion_records(tag_manager_name) : wait_for_companion_records(tag_manager_name);
-        ASSERT_EQ(records.size(), 1u) << text.size() << waits;
+        const auto elapsed = std::chrono::steady_clock::now() - started;
+        EXPECT_TRUE(elapsed >= waited && elapsed < waited + milliseconds(2000)) << text.size();
+        const auto records = waited == milliseconds(2500) ? take_companion_records(tag_manager_name)
+                                                          : wait_for_companion_records(tag_manager_name);
+        ASSERT_EQ(records.size(), 1u) << text.size();
         EXPECT_EQ(records[0].arguments, text);
     }
 }
