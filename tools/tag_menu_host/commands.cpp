@@ -5,6 +5,8 @@
 #include "menu_render.h"
 #include "output.h"
 
+#include "tools/explorer_driver/cascade.h"
+
 #include <wrl/client.h>
 
 #include <utility>
@@ -144,17 +146,11 @@ int invoke(const extension& dll, IExplorerCommand* command, IShellItemArray* ite
     {
         return hidden_command_failure(L"no entry to choose");
     }
-    ComPtr<IEnumExplorerCommand> sub_commands;
-    if (FAILED(command->EnumSubCommands(&sub_commands)) || !sub_commands)
+    for (const auto& entry : explorer_driver::open_cascade(command))
     {
-        return failure(L"the Tag command gives no cascade");
-    }
-    ComPtr<IExplorerCommand> entry;
-    while (sub_commands->Next(1, &entry, nullptr) == S_OK && entry)
-    {
-        if (take_string([&](PWSTR* text) { return entry->GetTitle(items, text); }) == title)
+        if (explorer_driver::take_string([&](PWSTR* text) { return entry->GetTitle(items, text); }) == title)
         {
-            const std::wstring folder = records_folder(dll.module);
+            const std::wstring folder = records_folder(dll.module());
             const auto before = record_files(folder);
             const HRESULT hr = entry->Invoke(items, nullptr);
             if (hr != S_OK)
@@ -166,7 +162,6 @@ int invoke(const extension& dll, IExplorerCommand* command, IShellItemArray* ite
             print_new_records(folder, before);
             return exit_done;
         }
-        entry.Reset();
     }
     return usage_error(L"no cascade entry is titled \"" + title + L"\"");
 }

@@ -2,18 +2,14 @@
 
 #include "command_line.h"
 
+#include "tools/explorer_driver/extension_dll.h"
+
 #include <windows.h>
 #include <shobjidl.h>
 
 namespace tag_menu_host
 {
-// The loaded DLL and its two exports.
-struct extension
-{
-    HMODULE module = nullptr;
-    HRESULT(STDAPICALLTYPE* get_class_object)(REFCLSID, REFIID, void**) = nullptr;
-    HRESULT(STDAPICALLTYPE* can_unload_now)() = nullptr;
-};
+using extension = explorer_driver::extension_dll;
 
 // Each returns the host's exit status.
 int show(IExplorerCommand* command, IShellItemArray* items);

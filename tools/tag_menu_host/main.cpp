@@ -22,9 +22,6 @@ using namespace tag_menu_host;
 
 namespace
 {
-constexpr CLSID tag_command_class = {
-    0xa2877438, 0x9a16, 0x4629, {0x91, 0x2a, 0x12, 0x23, 0xb4, 0xe3, 0xb0, 0x25}};
-
 // Explorer only ever selects items that exist, so a path that does not parse is refused.
 std::wstring make_selection(const std::vector<std::wstring>& paths, ComPtr<IShellItemArray>& items)
 {
@@ -48,7 +45,7 @@ std::wstring make_selection(const std::vector<std::wstring>& paths, ComPtr<IShel
 int run(const extension& dll, const host_options& options, IShellItemArray* items)
 {
     ComPtr<IClassFactory> factory;
-    HRESULT hr = dll.get_class_object(tag_command_class, IID_PPV_ARGS(&factory));
+    HRESULT hr = dll.get_class_object(explorer_driver::tag_command_class, IID_PPV_ARGS(&factory));
     ComPtr<IExplorerCommand> command;
     if (SUCCEEDED(hr))
     {
@@ -93,7 +90,7 @@ std::wstring install_stand_ins(const extension& dll, const host_options& options
 {
     if (!options.keywords.empty())
     {
-        if (!install_keyword_stand_in(dll.module, options.keywords))
+        if (!install_keyword_stand_in(dll.module(), options.keywords))
         {
             return options.dll + L" imports no property-store function to stand in for (--keywords)";
         }
@@ -115,7 +112,7 @@ std::wstring install_stand_ins(const extension& dll, const host_options& options
     }
     if (options.dark || options.action == L"render")
     {
-        if (!install_theme_stand_in(dll.module, !options.dark))
+        if (!install_theme_stand_in(dll.module(), !options.dark))
         {
             return options.dll + L" imports no registry function to stand in for (theme)";
         }
@@ -152,36 +149,24 @@ int wmain(int argc, wchar_t** argv)
         return usage_error(L"cannot find \"" + options.dll + L"\"");
     }
 
-    extension dll;
-    dll.module = LoadLibraryW(options.dll.c_str());
-    if (dll.module == nullptr)
+    const extension dll(options.dll);
+    if (dll.module() == nullptr)
     {
-        return failure(L"cannot load \"" + options.dll + L"\" (" + error_text(GetLastError()) + L")");
+        return failure(L"cannot load \"" + options.dll + L"\" (" + error_text(dll.load_error()) + L")");
     }
-    dll.get_class_object = reinterpret_cast<decltype(dll.get_class_object)>(
-        reinterpret_cast<void*>(GetProcAddress(dll.module, "DllGetClassObject")));
-    dll.can_unload_now = reinterpret_cast<decltype(dll.can_unload_now)>(
-        reinterpret_cast<void*>(GetProcAddress(dll.module, "DllCanUnloadNow")));
-    if (dll.get_class_object == nullptr || dll.can_unload_now == nullptr)
+    if (!dll.usable())
     {
-        FreeLibrary(dll.module);
         return failure(options.dll + L" lacks DllGetClassObject or DllCanUnloadNow");
     }
     // Before the first call into the DLL: it keeps what it reads for the life of the process.
     if (const std::wstring problem = install_stand_ins(dll, options); !problem.empty())
     {
-        FreeLibrary(dll.module);
         return failure(problem);
     }
 
-    int status = run(dll, options, items.Get());
+    const int status = run(dll, options, items.Get());
     items.Reset();
     const bool unloadable = dll.can_unload_now() == S_OK;
     print(std::wstring(L"DllCanUnloadNow: ") + (unloadable ? L"S_OK" : L"S_FALSE"));
-    if (!unloadable && status == exit_done)
-    {
-        status = exit_failed;
-    }
-    FreeLibrary(dll.module);
-    return status;
+    return !unloadable && status == exit_done ? exit_failed : status;
 }

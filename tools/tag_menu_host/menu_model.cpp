@@ -1,14 +1,14 @@
 #include "menu_model.h"
 
-#include <wrl/client.h>
+#include "tools/explorer_driver/cascade.h"
 
 namespace tag_menu_host
 {
 menu_entry read_entry(IExplorerCommand* command, IShellItemArray* items)
 {
     menu_entry entry;
-    entry.title = take_string([&](PWSTR* text) { return command->GetTitle(items, text); });
-    entry.icon = take_string([&](PWSTR* text) { return command->GetIcon(items, text); });
+    entry.title = explorer_driver::take_string([&](PWSTR* text) { return command->GetTitle(items, text); });
+    entry.icon = explorer_driver::take_string([&](PWSTR* text) { return command->GetIcon(items, text); });
     entry.state_result = command->GetState(items, TRUE, &entry.state);
     if (FAILED(entry.state_result))
     {
@@ -29,15 +29,12 @@ context_menu read_menu(IExplorerCommand* command, IShellItemArray* items)
 {
     context_menu menu;
     menu.command = read_entry(command, items);
-    Microsoft::WRL::ComPtr<IEnumExplorerCommand> sub_commands;
     // Explorer never opens the cascade of a hidden command.
-    if (!menu.command.is_hidden() && SUCCEEDED(command->EnumSubCommands(&sub_commands)) && sub_commands)
+    if (!menu.command.is_hidden())
     {
-        Microsoft::WRL::ComPtr<IExplorerCommand> entry;
-        while (sub_commands->Next(1, &entry, nullptr) == S_OK && entry)
+        for (const auto& entry : explorer_driver::open_cascade(command))
         {
             menu.cascade.push_back(read_entry(entry.Get(), items));
-            entry.Reset();
         }
     }
     return menu;

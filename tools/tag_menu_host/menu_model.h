@@ -1,7 +1,5 @@
 #pragma once
 
-#include "common/unique_resources.h"
-
 #include <windows.h>
 #include <shobjidl.h>
 
@@ -46,11 +44,4 @@ struct title_parts
 };
 title_parts split_title(const std::wstring& title);
 
-// Takes the CoTaskMem string a getter hands out; empty when it fails or gives none.
-template <typename Getter> std::wstring take_string(Getter&& get)
-{
-    common::unique_cotaskmem_string text;
-    const HRESULT hr = get(text.put());
-    return SUCCEEDED(hr) && text ? text.get() : L"";
-}
 } // namespace tag_menu_host

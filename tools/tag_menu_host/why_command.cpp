@@ -174,7 +174,7 @@ int why(const extension& dll, IExplorerCommand* command, IShellItemArray* items)
         return failure(L"GetState failed: " + hex(hr));
     }
     // The linked code finds Content\ and the default settings beside the DLL, as the DLL does.
-    common::set_module_handle(dll.module);
+    common::set_module_handle(dll.module());
     tag_command_verdict verdict;
     try
     {
