@@ -2,9 +2,13 @@
 
 #include "TagShellExtension/com_module.h"
 #include "TagShellExtension/tag_context_main_menu_item.h"
-#include "TagShellExtension/requests/process_launcher.h"
 #include "support/explorer_calls.h"
+#include "support/product_files.h"
 #include "support/scoped_seam.h"
+#include "support/scratch_folder.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
 
 #include <windows.h>
 #include <shobjidl.h>
@@ -78,6 +82,18 @@ inline std::vector<std::filesystem::path> request_files(const std::filesystem::p
     return found;
 }
 
+// A tag definitions file with tags "Tag 1" to "Tag <count>", each with a shipped icon.
+inline std::string tags_json(int count)
+{
+    std::string tags;
+    for (int i = 1; i <= count; ++i)
+    {
+        tags += fmt::format(R"({}{{"name": "Tag {}", "icon_not_tagged": "Content\\Icons\\tag_work.ico"}})",
+                            i == 1 ? "" : ",", i);
+    }
+    return R"({"version": "1.0", "tags": [)" + tags + "]}";
+}
+
 // One entry of the cascade as Explorer sees it.
 struct entry
 {
@@ -125,17 +141,17 @@ inline Microsoft::WRL::ComPtr<IExplorerCommand> in_process_command()
     return tag_extension::make_object<tag_extension::tag_context_main_menu_item>();
 }
 
-// Neither shell route can be had, so launches fail at once instead of starting processes.
-inline HRESULT WINAPI refuse_creation(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* result)
+// What every reliability test stands on: a scratch folder, both settings files replaced, the
+// temporary folder redirected into the scratch folder, and a watchdog.
+class reliability_test : public testing::Test
 {
-    return *result = nullptr, REGDB_E_CLASSNOTREG;
-}
-
-struct shell_unavailable : test_support::scoped_seam<tag_extension::shell_object_api>
-{
-    shell_unavailable() : scoped_seam(tag_extension::shell_object_functions())
-    {
-        (*this)->create_instance = &refuse_creation;
-    }
+protected:
+    test_support::scratch_folder scratch_;
+    test_support::settings_override suite_{test_support::suite_settings_name};
+    test_support::settings_override tags_{test_support::tag_definitions_name};
+    const std::filesystem::path temp_path_ = scratch_ / L"temp";
+    temp_folder_override temp_{temp_path_};
+    const std::wstring photo_ = scratch_.write(L"photo.jpg", "x").wstring();
+    const watchdog guard_{std::chrono::seconds(100), "a reliability test"};
 };
 } // namespace reliability
