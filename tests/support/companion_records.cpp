@@ -1,6 +1,7 @@
 #include "support/companion_records.h"
 
 #include "common/conversions.h"
+#include "support/explorer_calls.h"
 #include "support/scratch_folder.h"
 
 #include <windows.h>
@@ -14,8 +15,7 @@ namespace test_support
 {
 std::filesystem::path companion_records_folder()
 {
-    std::wstring folder(32768, L'\0');
-    folder.resize(GetEnvironmentVariableW(L"TAG_COMPANION_RECORDS", folder.data(), 32768));
+    const auto folder = environment_variable(L"TAG_COMPANION_RECORDS");
     return folder.empty() ? executable_folder() / L"companion_records" : std::filesystem::path(folder);
 }
 
@@ -45,9 +45,9 @@ std::vector<companion_record> take_companion_records(std::wstring_view exe_name)
             const auto text = [&record](const char* name)
             {
                 const auto found = record.FindMember(name);
-                const bool ok = found != record.MemberEnd() && found->value.IsString();
-                return ok ? std::string(found->value.GetString(), found->value.GetStringLength())
-                          : std::string();
+                return found != record.MemberEnd() && found->value.IsString()
+                           ? std::string(found->value.GetString(), found->value.GetStringLength())
+                           : std::string();
             };
             records.push_back({common::to_wide(text("program")), common::to_wide(text("arguments")),
                                common::to_wide(text("file")), text("content")});
