@@ -144,11 +144,9 @@ TEST_F(hostile_input, tag_icons_that_are_no_icons_or_huge_images_fall_back_witho
                                                      void** result) -> HRESULT
     { return test_support::open_keyword_store(every_tag, iid, result); };
     const auto real_icon = test_support::read_file(common::module_folder() / L"Content\\Icons\\tag_work.ico");
-    std::string lying_bitmap(64, '\0'); // 30000 x 30000 pixels of 32 bits, promised by a header alone
-    lying_bitmap.replace(0, 2, "BM");
-    const unsigned char header[] = {40, 0, 0, 0, 0x30, 0x75, 0, 0, 0x30, 0x75, 0, 0, 1, 0, 32, 0};
-    lying_bitmap.replace(14, sizeof(header), reinterpret_cast<const char*>(header), sizeof(header));
-    lying_bitmap[10] = 54;
+    // 30000 x 30000 pixels of 32 bits, promised by a header alone.
+    const auto lying_bitmap =
+        "BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x30\x75\0\0\x30\x75\0\0\x01\0\x20\0"s + std::string(34, '\0');
     const std::pair<std::wstring, std::string> sources[] = {
         {L"text.ico", "just some text, no image at all"},
         {L"empty.ico", ""},

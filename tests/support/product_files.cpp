@@ -34,13 +34,6 @@ std::filesystem::path todays_log()
 }
 } // namespace
 
-scratch_user_folders::scratch_user_folders()
-    : local_app_data(common::local_app_data_variable, (root / L"Local").wstring()),
-      tmp(L"TMP", (root / L"Temp").wstring()), temp(L"TEMP", (root / L"Temp").wstring())
-{
-    std::filesystem::create_directories(root / L"Temp");
-}
-
 settings_override::settings_override(std::wstring_view file_name)
     : path_(common::app_data_folder(L"Settings", L"") / file_name)
 {
