@@ -59,11 +59,7 @@ TEST_F(hostile_input, long_strange_and_huge_selections_are_answered_and_every_pa
     { return *result = nullptr, REGDB_E_CLASSNOTREG; };
 
     // Deeper than MAX_PATH, made through the long-path form.
-    std::wstring deep = scratch_.path().wstring();
-    while (deep.size() < 300)
-    {
-        deep += L"\\folder with a rather long name of fifty characters";
-    }
+    std::wstring deep = (scratch_ / std::wstring(150, L'a') / std::wstring(150, L'b')).wstring();
     std::filesystem::create_directories(L"\\\\?\\" + deep);
     deep += L"\\photo.jpg";
     CloseHandle(

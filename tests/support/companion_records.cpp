@@ -42,13 +42,9 @@ std::vector<companion_record> take_companion_records(std::wstring_view exe_name)
         std::filesystem::remove(file, missing);
         if (!record.HasParseError() && record.IsObject())
         {
+            // The stand-in writes every member, and renames a record into place only when whole.
             const auto text = [&record](const char* name)
-            {
-                const auto found = record.FindMember(name);
-                return found != record.MemberEnd() && found->value.IsString()
-                           ? std::string(found->value.GetString(), found->value.GetStringLength())
-                           : std::string();
-            };
+            { return std::string(record[name].GetString(), record[name].GetStringLength()); };
             records.push_back({common::to_wide(text("program")), common::to_wide(text("arguments")),
                                common::to_wide(text("file")), text("content")});
         }
