@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <regex>
 #include <tuple>
 
 namespace
@@ -58,7 +59,7 @@ TEST_F(faults,
     // Each case makes its fault and gives what undoes it; then the day's log gains one error line
     // per invocation, or none when the log file cannot be opened.
     const auto nowhere = [&] { return std::make_shared<temp_folder_override>(scratch_ / L"nowhere", false); };
-    const std::tuple<const char*, std::function<std::shared_ptr<void>()>, size_t> cases[] = {
+    const std::tuple<const char*, std::function<std::shared_ptr<void>()>, std::ptrdiff_t> cases[] = {
         {"TMP and TEMP point nowhere", nowhere, 3},
         {"TMP and TEMP name a file",
          [&] { return std::make_shared<temp_folder_override>(scratch_.write(L"plain file"), false); }, 3},
@@ -94,12 +95,9 @@ TEST_F(faults,
         EXPECT_EQ(answers, usual_answers);
         EXPECT_TRUE(request_files(temp_path_).empty());
         const std::string log = mark.new_text();
-        size_t errors = 0;
-        for (size_t at = log.find("[ERROR]"); at != log.npos; at = log.find("[ERROR]", at + 1))
-        {
-            ++errors;
-        }
-        EXPECT_EQ(errors, error_lines) << log;
+        const std::regex error_line(R"(\] \[ERROR\] )");
+        EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), error_line), {}), error_lines)
+            << log;
     }
 }
 

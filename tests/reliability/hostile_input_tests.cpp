@@ -16,13 +16,10 @@
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
-#include <shlwapi.h>
-
 #include <functional>
 
 namespace
 {
-using Microsoft::WRL::ComPtr;
 using namespace reliability;
 using namespace std::string_literals;
 

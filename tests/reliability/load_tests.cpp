@@ -20,11 +20,7 @@ namespace
 using Microsoft::WRL::ComPtr;
 using namespace reliability;
 
-class load : public reliability_test
-{
-protected:
-    environment_override records_{L"TAG_COMPANION_RECORDS", (scratch_ / L"records").wstring()};
-};
+using load = reliability_test;
 
 TEST_F(load, eight_threads_mixing_calls_while_both_settings_files_are_rewritten_finish_and_the_dll_unloads)
 {

@@ -141,5 +141,6 @@ protected:
     const std::filesystem::path temp_path_ = scratch_ / L"temp";
     temp_folder_override temp_{temp_path_};
     const std::wstring photo_ = scratch_.write(L"photo.jpg", "x").wstring();
+    environment_override records_{L"TAG_COMPANION_RECORDS", (scratch_ / L"records").wstring()};
 };
 } // namespace reliability

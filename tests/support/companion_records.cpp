@@ -13,11 +13,16 @@
 
 namespace test_support
 {
+namespace
+{
+// TAG_COMPANION_RECORDS when set, else the test executable's folder\companion_records.
 std::filesystem::path companion_records_folder()
 {
     const auto folder = environment_variable(L"TAG_COMPANION_RECORDS");
     return folder.empty() ? executable_folder() / L"companion_records" : std::filesystem::path(folder);
 }
+
+} // namespace
 
 std::vector<companion_record> take_companion_records(std::wstring_view exe_name)
 {

@@ -37,8 +37,7 @@ std::filesystem::path todays_log()
 settings_override::settings_override(std::wstring_view file_name)
     : path_(common::app_data_folder(L"Settings", L"") / file_name)
 {
-    existed_ = std::filesystem::exists(path_);
-    if (existed_)
+    if (std::filesystem::exists(path_))
     {
         previous_ = read_file(path_);
     }
@@ -46,14 +45,7 @@ settings_override::settings_override(std::wstring_view file_name)
 
 settings_override::~settings_override()
 {
-    if (existed_)
-    {
-        write(previous_);
-    }
-    else
-    {
-        remove();
-    }
+    previous_ ? write(*previous_) : remove();
 }
 
 void settings_override::write(std::string_view content) const

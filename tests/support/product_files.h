@@ -4,6 +4,7 @@
 #include "support/scratch_folder.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,8 +27,7 @@ public:
 
 private:
     std::filesystem::path path_;
-    bool existed_ = false;
-    std::string previous_;
+    std::optional<std::string> previous_; // none when the file did not exist
 };
 
 inline constexpr std::wstring_view suite_settings_name = L"High Level Settings.json";
