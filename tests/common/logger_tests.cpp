@@ -39,9 +39,8 @@ HANDLE start_appender(const std::filesystem::path& file, int lines)
     std::wstring self(32768, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), 32767));
     const std::wstring path = L"\"" + file.wstring() + L"\"", count = std::to_wstring(lines);
-    const wchar_t* const arguments[] = {L"child", L"--append-log-lines", path.c_str(), count.c_str(),
-                                        nullptr};
-    const std::intptr_t child = _wspawnv(_P_NOWAIT, self.c_str(), arguments);
+    const std::intptr_t child = _wspawnl(_P_NOWAIT, self.c_str(), L"child", L"--append-log-lines",
+                                         path.c_str(), count.c_str(), nullptr);
     return child != -1 ? reinterpret_cast<HANDLE>(child) : nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include "TagShellExtension/requests/process_launcher.h"
 #include "common/conversions.h"
 #include "common/folders.h"
+#include "common/unique_resources.h"
 #include "reliability/reliability_support.h"
 #include "support/keyword_store.h"
 #include "support/extension_dll.h"
@@ -26,7 +27,7 @@ using namespace std::string_literals;
 // Runs the body on a thread with Explorer's smallest stack; an overflow ends the process.
 void on_small_stack(const std::function<void()>& body)
 {
-    const HANDLE thread = CreateThread(
+    const common::unique_handle thread(CreateThread(
         nullptr, 256 * 1024,
         [](void* work) -> DWORD
         {
@@ -35,10 +36,9 @@ void on_small_stack(const std::function<void()>& body)
             CoUninitialize();
             return 0;
         },
-        const_cast<std::function<void()>*>(&body), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    ASSERT_NE(thread, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+        const_cast<std::function<void()>*>(&body), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    ASSERT_TRUE(thread);
+    WaitForSingleObject(thread.get(), INFINITE);
 }
 
 // Says every item carries every tag, so each tag entry needs its check-marked icon.
@@ -148,20 +148,20 @@ TEST_F(hostile_input, tag_icons_that_are_no_icons_or_huge_images_fall_back_witho
         {L"lying header.bmp", lying_bitmap},
     };
     std::string tags;
-    std::vector<std::wstring> names;
+    every_tag.clear();
     const auto add_tag = [&](const std::filesystem::path& icon)
     {
-        names.push_back(L"Tag " + std::to_wstring(names.size() + 1));
-        tags += fmt::format(
-            R"({}{{"name": "{}", "icon_not_tagged": "{}", "icon_when_tagged": "fallback.ico"}})",
-            tags.empty() ? "" : ",", common::to_utf8(names.back()), common::to_utf8(icon.generic_wstring()));
+        every_tag.push_back(L"Tag " + std::to_wstring(every_tag.size() + 1));
+        tags +=
+            fmt::format(R"({}{{"name": "{}", "icon_not_tagged": "{}", "icon_when_tagged": "fallback.ico"}})",
+                        tags.empty() ? "" : ",", common::to_utf8(every_tag.back()),
+                        common::to_utf8(icon.generic_wstring()));
     };
     for (const auto& [name, bytes] : sources)
     {
         add_tag(scratch_.write(name, bytes));
     }
-    std::filesystem::create_directories(scratch_ / L"folder.ico");
-    add_tag(scratch_ / L"folder.ico");
+    add_tag(scratch_.write(L"folder.ico\\inside").parent_path());
     add_tag(L"CON"); // a device, beside the module
     // A tiny file that decodes to 64 MB: one fully transparent image 4096 pixels wide.
     {
@@ -172,7 +172,6 @@ TEST_F(hostile_input, tag_icons_that_are_no_icons_or_huge_images_fall_back_witho
         ASSERT_TRUE(tag_extension::save_png_icon(bitmap.get(), (scratch_ / L"huge.ico").wstring()));
     }
     add_tag(scratch_ / L"huge.ico");
-    every_tag = names;
     suite_.write(test_support::suite_settings_json("{}"));
     tags_.write(R"({"tags": [)" + tags + "]}");
 
