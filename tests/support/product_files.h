@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/folders.h"
 #include "support/explorer_calls.h"
 #include "support/scratch_folder.h"
 
@@ -10,6 +11,18 @@
 
 namespace test_support
 {
+// The per-user data folder and the temporary folder of a test run, in one scratch folder removed
+// at the end: for this process, the DLL it loads and the programs it starts. Objects that already
+// found their folder (settings files, the log file) keep it.
+struct scratch_user_folders
+{
+    scratch_folder root;
+    environment_override local_app_data{common::local_app_data_variable, (root / L"Local").wstring()};
+    environment_override tmp{L"TMP", (root / L"Temp").wstring()};
+    environment_override temp{L"TEMP", (root / L"Temp").wstring()};
+    const bool made = std::filesystem::create_directories(root / L"Temp");
+};
+
 // Replaces one of the product's settings files for the life of the object and puts the
 // previous content back afterwards. Each write gets a later write time, so every reader
 // in any process sees a change.

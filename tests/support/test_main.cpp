@@ -1,6 +1,5 @@
 #include "TagShellExtension/tag_com_module.h"
 #include "common/conversions.h"
-#include "common/folders.h"
 #include "common/logger.h"
 #include "support/product_files.h"
 
@@ -25,19 +24,6 @@ int append_log_lines(const char* path, int count)
     }
     return 0;
 }
-
-// The per-user data folder and the temporary folder of a test run, in one scratch folder removed
-// at the end: for this process, the DLL it loads and the programs it starts. Objects that already
-// found their folder (settings files, the log file) keep it.
-struct scratch_user_folders
-{
-    test_support::scratch_folder root;
-    test_support::environment_override local_app_data{common::local_app_data_variable,
-                                                      (root / L"Local").wstring()};
-    test_support::environment_override tmp{L"TMP", (root / L"Temp").wstring()};
-    test_support::environment_override temp{L"TEMP", (root / L"Temp").wstring()};
-    const bool made = std::filesystem::create_directories(root / L"Temp");
-};
 } // namespace
 
 int main(int argc, char** argv)
@@ -47,7 +33,7 @@ int main(int argc, char** argv)
         return append_log_lines(argv[2], std::atoi(argv[3]));
     }
     // Settings, logs, generated icons and temporary files go to a scratch folder, never the user's.
-    const scratch_user_folders folders;
+    const test_support::scratch_user_folders folders;
     // Code linked into the tests logs to the same day's file as the DLL does.
     tag_extension::process_attach(GetModuleHandleW(nullptr));
     // Explorer calls in on single-threaded apartments.
