@@ -1,6 +1,6 @@
 #include "TagShellExtension/com_module.h"
 #include "TagShellExtension/runtime_release.h"
-#include "TagShellExtension/tag_com_module.h"
+#include "TagShellExtension/process_attach.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {

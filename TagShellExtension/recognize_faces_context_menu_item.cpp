@@ -10,10 +10,10 @@
 #include "common/folders.h"
 #include "common/unique_resources.h"
 #include "high_level_settings/settings_file.h"
+#include "common/windows_paths.h"
 
 #include <algorithm>
 #include <cwctype>
-#include <filesystem>
 #include <stdexcept>
 
 namespace tag_extension
@@ -35,9 +35,9 @@ bool people_recognition_allowed()
     return owning_app && enabled && consented;
 }
 
-bool has_image_extension(const std::filesystem::path& path)
+bool has_image_extension(std::wstring_view path)
 {
-    std::wstring extension = path.extension().wstring();
+    std::wstring extension(common::file_extension(path));
     for (auto& c : extension)
     {
         c = static_cast<wchar_t>(std::towlower(c));
@@ -54,22 +54,6 @@ struct listing
     WIN32_FIND_DATAW entry{};
     bool taken = false;
 };
-
-std::wstring joined(const std::wstring& folder, const wchar_t* name)
-{
-    const bool separated = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
-    return folder + (separated ? L"" : L"\\") + name;
-}
-
-// Paths of MAX_PATH and more reach the file system only in the long form.
-std::wstring long_form(const std::wstring& path)
-{
-    if (path.size() < MAX_PATH - 1 || path.starts_with(L"\\\\?\\"))
-    {
-        return path;
-    }
-    return path.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
-}
 
 // Folder links and junctions are never entered, nor a reparse point whose tag cannot be read (Wine
 // shows a Unix link to a folder so). Other reparse points, such as cloud folders, are walked.
@@ -94,7 +78,7 @@ bool names_a_file(const WIN32_FIND_DATAW& entry, const std::wstring& path)
     {
         return true;
     }
-    const common::unique_hfile file(CreateFileW(long_form(path).c_str(), FILE_READ_ATTRIBUTES,
+    const common::unique_hfile file(CreateFileW(common::long_path_form(path).c_str(), FILE_READ_ATTRIBUTES,
                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION target{};
@@ -106,8 +90,8 @@ bool names_a_file(const WIN32_FIND_DATAW& entry, const std::wstring& path)
 void open_listing(std::wstring folder, std::vector<listing>& open)
 {
     listing next{std::move(folder)};
-    next.search.reset(FindFirstFileExW(long_form(joined(next.folder, L"*")).c_str(), FindExInfoBasic,
-                                       &next.entry, FindExSearchNameMatch, nullptr, 0));
+    next.search.reset(FindFirstFileExW(common::long_path_form(common::joined_path(next.folder, L"*")).c_str(),
+                                       FindExInfoBasic, &next.entry, FindExSearchNameMatch, nullptr, 0));
     if (!next.search)
     {
         const DWORD error = GetLastError();
@@ -141,7 +125,7 @@ void collect_from_folder(const std::wstring& root, std::vector<std::wstring>& im
             continue;
         }
         top.taken = true;
-        std::wstring path = joined(top.folder, top.entry.cFileName);
+        std::wstring path = common::joined_path(top.folder, top.entry.cFileName);
         if ((top.entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         {
             if (is_walkable_folder(top.entry))
@@ -163,7 +147,7 @@ std::vector<std::wstring> collect_image_files(const std::vector<std::wstring>& p
     std::vector<std::wstring> images;
     for (const auto& path : paths)
     {
-        const DWORD attributes = GetFileAttributesW(long_form(path).c_str());
+        const DWORD attributes = GetFileAttributesW(common::long_path_form(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         {
             collect_from_folder(path, images);

@@ -1,4 +1,5 @@
 #include "TagShellExtension/supported_item_types.h"
+#include "common/windows_paths.h"
 
 #include <initializer_list>
 #include <mutex>
@@ -43,10 +44,6 @@ volume_cache& cache()
     return instance;
 }
 
-bool is_separator(wchar_t c)
-{
-    return c == L'\\' || c == L'/';
-}
 } // namespace
 
 bool is_supported_extension(std::string_view extension)
@@ -59,32 +56,9 @@ bool is_volume_exempt_extension(std::string_view extension)
     return volume_exempt_extensions().contains(extension);
 }
 
-std::wstring volume_root(std::wstring_view path)
-{
-    size_t end = 0;
-    if (path.size() >= 2 && path[1] == L':')
-    {
-        end = 2;
-    }
-    else if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]))
-    {
-        // A network volume is a share: the volume query needs \\server\share\.
-        end = 2;
-        for (int names = 0; names < 2 && end < path.size(); ++names)
-        {
-            end += names == 0 ? 0 : 1;
-            while (end < path.size() && !is_separator(path[end]))
-            {
-                ++end;
-            }
-        }
-    }
-    return std::wstring(path.substr(0, end)) + L'\\';
-}
-
 bool volume_supports_extended_attributes(const std::wstring& path)
 {
-    const std::wstring root = volume_root(path);
+    const std::wstring root = common::volume_root(path);
     auto& volumes = cache();
     {
         std::lock_guard guard(volumes.lock);

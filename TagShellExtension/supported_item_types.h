@@ -12,9 +12,6 @@ bool is_supported_extension(std::string_view extension);
 // Supported extensions that need no volume test.
 bool is_volume_exempt_extension(std::string_view extension);
 
-// The root a volume query takes: "c:\" for c:\a\b, "\\server\share\" for \\server\share\a.
-std::wstring volume_root(std::wstring_view path);
-
 // Whether the volume holding the (lower-cased) path supports extended attributes.
 // The volume is asked once per root for the life of the process.
 bool volume_supports_extended_attributes(const std::wstring& path);

@@ -3,7 +3,7 @@
 #include "common/conversions.h"
 #include "common/folders.h"
 #include "common/logger.h"
-#include "common/replace_file.h"
+#include "common/whole_file.h"
 #include "common/setting_utilities/json_reading.h"
 
 #include <rapidjson/prettywriter.h>

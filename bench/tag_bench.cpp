@@ -7,7 +7,7 @@
 #include "TagShellExtension/metadata/item_metadata.h"
 #include "TagShellExtension/metadata/tag_reader.h"
 #include "TagShellExtension/supported_item_types.h"
-#include "TagShellExtension/tag_com_module.h"
+#include "TagShellExtension/process_attach.h"
 #include "all_tags_settings/settings_file.h"
 #include "common/conversions.h"
 #include "common/folders.h"
@@ -16,6 +16,7 @@
 #include "support/keyword_store.h"
 #include "support/fake_shell_items.h"
 #include "support/product_files.h"
+#include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
 
 #include <fmt/format.h>
@@ -813,8 +814,8 @@ bool common_tags_figure(const test_support::scratch_folder& scratch, int runs)
                      {large[1], keywords(25'000, 50'000)},
                      {small[0], keywords(0, 500)},
                      {small[1], keywords(250, 500)}};
-    const auto saved = property_system_functions().get_property_store_from_parsing_name;
-    property_system_functions().get_property_store_from_parsing_name = &open_listed_keywords;
+    test_support::scoped_seam listed(property_system_functions());
+    listed->get_property_store_from_parsing_name = &open_listed_keywords;
     std::size_t common = 0;
     figure timing;
     for (int run = 0; run < std::max(3, runs / 3); ++run)
@@ -822,7 +823,6 @@ bool common_tags_figure(const test_support::scratch_folder& scratch, int runs)
         const double b = time_us(100, [&] { get_common_tags(small); });
         timing.add(time_us(1, [&] { common = get_common_tags(large).size(); }), b);
     }
-    property_system_functions().get_property_store_from_parsing_name = saved;
     const bool met =
         report("11. Common tags of two files, 50,000 keywords each against 500", timing, "500", 300);
     fmt::print("    common tags of the large pair: {}\n\n", common);
@@ -834,6 +834,8 @@ int main(int argc, char** argv)
 {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 11;
+    // Settings, logs and icon caches of a run go to a scratch folder, never the user's own.
+    const test_support::scratch_user_folders user_folders;
     tag_extension::process_attach(GetModuleHandleW(nullptr));
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     bool all_met = true;
@@ -843,9 +845,11 @@ int main(int argc, char** argv)
         test_support::settings_override tags(test_support::tag_definitions_name);
         suite.write(test_support::suite_settings_json(R"({"general": {"showTagContextMenu": true}})"));
         tags.write(nine_tags_json());
-        volume_functions().get_volume_information = &volume_with_extended_attributes;
+        const test_support::scoped_seam<volume_api> volume(volume_functions(),
+                                                           {&volume_with_extended_attributes});
         clear_volume_cache_for_testing();
-        property_system_functions().get_property_store_from_parsing_name = &open_keyword_store;
+        test_support::scoped_seam property_system(property_system_functions());
+        property_system->get_property_store_from_parsing_name = &open_keyword_store;
         fmt::print(
             "tag_bench: {} runs per figure; times are per call. Where Wine cannot serve the extension,\n"
             "the volume reports extended attributes and the property store says the file carries\n"
@@ -870,9 +874,6 @@ int main(int argc, char** argv)
         all_met &= big_settings_state_figure(bench, suite, runs);
         all_met &= many_tags_cascade_figure(bench, tags, runs);
         all_met &= common_tags_figure(scratch, runs);
-
-        property_system_functions() = {};
-        volume_functions() = {};
     }
     CoUninitialize();
     fmt::print("{}\n", all_met ? "All targets met." : "Some targets MISSED.");

@@ -1,5 +1,7 @@
 #include "common/folders.h"
 
+#include "common/unique_resources.h"
+
 #include <knownfolders.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -56,12 +58,11 @@ std::filesystem::path local_app_data_folder()
     std::lock_guard guard(lock);
     if (cached.empty())
     {
-        PWSTR folder = nullptr;
-        if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder)))
+        unique_cotaskmem_string folder;
+        if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.put())))
         {
-            cached = folder;
+            cached = folder.get();
         }
-        CoTaskMemFree(folder);
     }
     return cached;
 }

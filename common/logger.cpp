@@ -137,43 +137,33 @@ std::string line_prefix(log_level level)
 
 namespace
 {
-std::wstring line_prefix_wide(log_level level)
+template <typename Char>
+void write_prefixed_line(log_level level, std::basic_string_view<Char> message) noexcept
 {
-    // The prefix is ASCII, so widening it byte by byte gives the same text.
-    const std::string prefix = line_prefix(level);
-    return std::wstring(prefix.begin(), prefix.end());
+    try
+    {
+        // The prefix is ASCII, so widening it byte by byte gives the same text.
+        const std::string prefix = line_prefix(level);
+        std::basic_string<Char> line(prefix.begin(), prefix.end());
+        line.append(message);
+        if (auto& logger = shared_logger())
+        {
+            logger->write(std::basic_string_view<Char>(line));
+        }
+    }
+    catch (...)
+    {
+    }
 }
 } // namespace
 
 void write_line(log_level level, std::string_view message) noexcept
 {
-    try
-    {
-        auto line = line_prefix(level);
-        line.append(message);
-        if (auto& logger = shared_logger())
-        {
-            logger->write(std::string_view(line));
-        }
-    }
-    catch (...)
-    {
-    }
+    write_prefixed_line(level, message);
 }
 
 void write_line(log_level level, std::wstring_view message) noexcept
 {
-    try
-    {
-        auto line = line_prefix_wide(level);
-        line.append(message);
-        if (auto& logger = shared_logger())
-        {
-            logger->write(std::wstring_view(line));
-        }
-    }
-    catch (...)
-    {
-    }
+    write_prefixed_line(level, message);
 }
 } // namespace common

@@ -78,6 +78,8 @@ using unique_hfind = unique_any<resource_traits::invalid_handle_value<&FindClose
 using unique_hkey = unique_any<resource_traits::null_invalid<HKEY, &RegCloseKey>>;
 using unique_hlocal = unique_any<resource_traits::null_invalid<HLOCAL, &LocalFree>>;
 using unique_cotaskmem_string = unique_any<resource_traits::null_invalid<wchar_t*, &CoTaskMemFree>>;
+template <typename T>
+using unique_cotaskmem_ptr = unique_any<resource_traits::null_invalid<T*, &CoTaskMemFree>>;
 using unique_bstr = unique_any<resource_traits::null_invalid<BSTR, &SysFreeString>>;
 
 // A structure that owns what it points to, initialised on construction and cleared once.

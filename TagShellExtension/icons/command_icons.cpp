@@ -2,6 +2,7 @@
 
 #include "common/folders.h"
 #include "common/unique_resources.h"
+#include "common/windows_paths.h"
 
 namespace tag_extension
 {
@@ -12,35 +13,6 @@ std::wstring module_icon_path(HMODULE module, const wchar_t* name)
     return common::module_folder(module).wstring() + name;
 }
 
-bool is_separator(wchar_t c)
-{
-    return c == L'\\' || c == L'/';
-}
-
-bool has_drive_prefix(std::wstring_view path)
-{
-    return path.size() >= 2 && path[1] == L':' &&
-           ((path[0] >= L'a' && path[0] <= L'z') || (path[0] >= L'A' && path[0] <= L'Z'));
-}
-
-// Whether the path starts with a root name other than a drive letter.
-bool has_non_drive_root_name(std::wstring_view path)
-{
-    if (path.size() < 3 || !is_separator(path[0]))
-    {
-        return false;
-    }
-    // \\?\x, \\.\x and \??\x: the prefix is a root name when a non-separator follows it.
-    const bool device_prefix = (is_separator(path[1]) && (path[2] == L'?' || path[2] == L'.')) ||
-                               (path[1] == L'?' && path[2] == L'?');
-    if (device_prefix && path.size() >= 4 && is_separator(path[3]) &&
-        (path.size() == 4 || !is_separator(path[4])))
-    {
-        return true;
-    }
-    // \\server
-    return is_separator(path[1]) && !is_separator(path[2]);
-}
 } // namespace
 
 bool apps_use_light_theme()
@@ -81,22 +53,13 @@ std::wstring check_mark_icon_path(HMODULE module)
     return module_icon_path(module, check_mark_icon_name);
 }
 
-bool is_absolute_windows_path(std::wstring_view path)
-{
-    if (has_drive_prefix(path))
-    {
-        return path.size() >= 3 && is_separator(path[2]);
-    }
-    return has_non_drive_root_name(path);
-}
-
 std::wstring resolve_icon_path(const std::optional<std::wstring>& value)
 {
     if (!value)
     {
         return {};
     }
-    if (is_absolute_windows_path(*value))
+    if (common::is_absolute_windows_path(*value))
     {
         return *value;
     }

@@ -26,9 +26,6 @@ const std::wstring& auto_tag_icon_path();
 // The overlay drawn onto tagged icons, beside the given module.
 std::wstring check_mark_icon_path(HMODULE module);
 
-// Windows rules: "C:\x", "\\server\x", "\\?\x", "\\.\x" and "\??\x" are absolute;
-// "C:x", "\x" and plain relative paths are not.
-bool is_absolute_windows_path(std::wstring_view path);
 // Absent gives no icon (empty); absolute values stay as they are; anything else is
 // joined to this module's folder as text, without normalising.
 std::wstring resolve_icon_path(const std::optional<std::wstring>& value);

@@ -1,7 +1,7 @@
 #include "TagShellExtension/icons/icon_source.h"
 
 #include "TagShellExtension/icons/image_dimensions.h"
-#include "common/unique_resources.h"
+#include "common/whole_file.h"
 
 #include <fmt/format.h>
 
@@ -21,27 +21,16 @@ namespace
 // The whole file when it is a disk file within the byte limit (a device such as CON is never read).
 std::optional<std::string> read_within_limit(const std::wstring& path, std::string& refusal)
 {
-    const common::unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size))
+    common::file_contents contents = common::read_whole_file(path, icon_source_byte_limit);
+    if (contents.result == common::file_contents::outcome::too_large)
+    {
+        refusal = fmt::format("{} bytes, above the limit of {}", contents.size, icon_source_byte_limit);
+    }
+    if (contents.result != common::file_contents::outcome::whole)
     {
         return std::nullopt;
     }
-    if (static_cast<std::uint64_t>(size.QuadPart) > icon_source_byte_limit)
-    {
-        refusal = fmt::format("{} bytes, above the limit of {}", size.QuadPart, icon_source_byte_limit);
-        return std::nullopt;
-    }
-    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
-    {
-        return std::nullopt;
-    }
-    bytes.resize(read);
-    return bytes;
+    return std::move(contents.bytes);
 }
 
 // Each pixel of the result is the average of the source pixels it covers, in premultiplied

@@ -1,7 +1,7 @@
 #include "TagShellExtension/icons/png_icon_file.h"
 
 #include "TagShellExtension/icons/gdiplus_bitmap.h"
-#include "common/replace_file.h"
+#include "common/whole_file.h"
 
 #include <wrl/client.h>
 

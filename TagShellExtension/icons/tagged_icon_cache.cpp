@@ -7,6 +7,7 @@
 #include "common/conversions.h"
 #include "common/folders.h"
 #include "common/logger.h"
+#include "common/windows_paths.h"
 
 #include <fmt/xchar.h>
 
@@ -48,22 +49,6 @@ file_state query_file(const std::wstring& path, const char* operation)
     return {true, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, time.QuadPart};
 }
 
-std::wstring_view file_stem(std::wstring_view path)
-{
-    const auto separator = path.find_last_of(L"\\/");
-    std::wstring_view name = separator == std::wstring_view::npos ? path : path.substr(separator + 1);
-    if (separator == std::wstring_view::npos && name.size() >= 2 && name[1] == L':')
-    {
-        name.remove_prefix(2); // C:name
-    }
-    if (name == L"." || name == L"..")
-    {
-        return name;
-    }
-    const auto dot = name.rfind(L'.');
-    return dot == std::wstring_view::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 // 64-bit FNV-1a over the UTF-16LE bytes of the text.
 std::uint64_t fnv1a_64(std::wstring_view text)
 {
@@ -80,7 +65,8 @@ std::uint64_t fnv1a_64(std::wstring_view text)
 // "{stem}_{hash:016x}_generated-tagged.ico" for the source path exactly as given.
 std::wstring tagged_icon_file_name(std::wstring_view source_icon)
 {
-    return fmt::format(L"{}_{:016x}_generated-tagged.ico", file_stem(source_icon), fnv1a_64(source_icon));
+    return fmt::format(L"{}_{:016x}_generated-tagged.ico", common::file_stem(source_icon),
+                       fnv1a_64(source_icon));
 }
 
 std::mutex& generation_lock()

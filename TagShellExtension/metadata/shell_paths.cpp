@@ -2,6 +2,7 @@
 
 #include "common/logger.h"
 #include "common/unique_resources.h"
+#include "common/windows_paths.h"
 
 #include <wrl/client.h>
 
@@ -113,23 +114,6 @@ std::string hresult_message(HRESULT hr)
     return text;
 }
 
-std::wstring without_long_path_prefix(const std::wstring& path)
-{
-    constexpr std::wstring_view unc_prefix = L"\\\\?\\UNC\\";
-    constexpr std::wstring_view long_prefix = L"\\\\?\\";
-    if (path.starts_with(unc_prefix))
-    {
-        return L"\\\\" + path.substr(unc_prefix.size());
-    }
-    const size_t drive = long_prefix.size();
-    if (path.starts_with(long_prefix) && path.size() >= drive + 2 && path[drive + 1] == L':' &&
-        ((path[drive] >= L'A' && path[drive] <= L'Z') || (path[drive] >= L'a' && path[drive] <= L'z')))
-    {
-        return path.substr(drive);
-    }
-    return path;
-}
-
 std::wstring canonical_path(const std::wstring& path)
 {
     // Backup semantics so folders open too; no access right is needed to ask for the name.
@@ -143,7 +127,7 @@ std::wstring canonical_path(const std::wstring& path)
     std::wstring result;
     if (final_path(file.get(), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS, result))
     {
-        return without_long_path_prefix(result);
+        return common::without_long_path_prefix(result);
     }
     DWORD error = GetLastError();
     // A volume without a drive letter is named through the NT device namespace.

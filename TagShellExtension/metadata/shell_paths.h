@@ -20,6 +20,4 @@ std::string hresult_message(HRESULT hr);
 // Throws std::filesystem::filesystem_error naming "canonical" on failure.
 std::wstring canonical_path(const std::wstring& path);
 
-// "\\?\C:\a" -> "C:\a", "\\?\UNC\server\share" -> "\\server\share"; any other form is kept.
-std::wstring without_long_path_prefix(const std::wstring& path);
 } // namespace tag_extension

@@ -1,6 +1,7 @@
 #include "TagShellExtension/metadata/tag_reader.h"
 
 #include "common/unique_resources.h"
+#include "common/windows_paths.h"
 
 #include <propidl.h>
 
@@ -81,21 +82,12 @@ std::vector<std::wstring> read_keywords(const item_metadata& metadata)
     return sorted;
 }
 
-std::wstring desktop_ini_path(const std::wstring& folder)
-{
-    std::wstring path = folder;
-    if (!path.empty() && path.back() != L'\\')
-    {
-        path += L'\\';
-    }
-    return path + L"desktop.ini";
-}
-
 std::vector<std::wstring> read_folder_tags(const std::wstring& folder)
 {
     std::wstring value(folder_tags_buffer_size, L'\0');
-    const DWORD length = GetPrivateProfileStringW(L"Sortwell", L"Tags", L"", value.data(),
-                                                  folder_tags_buffer_size, desktop_ini_path(folder).c_str());
+    const DWORD length =
+        GetPrivateProfileStringW(L"Sortwell", L"Tags", L"", value.data(), folder_tags_buffer_size,
+                                 common::joined_path(folder, L"desktop.ini").c_str());
     std::vector<std::wstring> tags;
     const std::wstring_view text(value.data(), std::min<size_t>(length, folder_tags_buffer_size - 1));
     size_t start = 0;

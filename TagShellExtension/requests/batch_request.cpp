@@ -2,7 +2,7 @@
 
 #include "common/conversions.h"
 #include "common/logger.h"
-#include "common/unique_resources.h"
+#include "common/whole_file.h"
 
 #include <objbase.h>
 
@@ -175,12 +175,6 @@ void leave_out_unconvertible_files(std::vector<std::wstring>& files)
 }
 } // namespace
 
-request_file_api& request_file_functions()
-{
-    static request_file_api functions;
-    return functions;
-}
-
 std::wstring write_request(const batch_request& source)
 {
     batch_request request = source;
@@ -191,38 +185,17 @@ std::wstring write_request(const batch_request& source)
     }
     const std::string text = request_text(request);
 
-    // Opened by its wide name, so the file lies at exactly the path handed to the companion.
-    common::unique_hfile file(CreateFileW(request.path.c_str(), GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
+    // Opened by its wide name, so the file lies at exactly the path handed to the companion. A
+    // truncated request would make the companion act on part of the selection: a failed write
+    // leaves no file and stops the launch.
+    switch (common::write_whole_file(request.path, text))
     {
+    case common::write_outcome::written:
+        break;
+    case common::write_outcome::not_opened:
         throw std::runtime_error(open_for_writing_error + common::to_utf8(request.path));
-    }
-    // A truncated request would make the companion act on part of the selection: any failed
-    // write removes the file and stops the launch.
-    const auto fail = [&]
-    {
-        file.reset();
-        DeleteFileW(request.path.c_str());
+    case common::write_outcome::not_written:
         throw std::runtime_error(write_error + common::to_utf8(request.path));
-    };
-    for (size_t offset = 0; offset < text.size();)
-    {
-        DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - offset, 1u << 20));
-        if (!request_file_functions().write_file(file.get(), text.data() + offset, chunk, &written,
-                                                 nullptr) ||
-            written == 0)
-        {
-            fail();
-        }
-        offset += written;
-    }
-    // The last close is checked: it may be where a full disk shows.
-    if (!request_file_functions().close_handle(file.release()))
-    {
-        fail();
     }
     return request.path;
 }

@@ -24,12 +24,4 @@ struct batch_request
 // several, or a write fails, it raises and leaves no file, so no companion is started on it.
 std::wstring write_request(const batch_request& request);
 
-// The OS calls that Wine cannot make fail once a file is open.
-struct request_file_api
-{
-    BOOL(WINAPI* write_file)
-    (HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) = &WriteFile;
-    BOOL(WINAPI* close_handle)(HANDLE handle) = &CloseHandle;
-};
-request_file_api& request_file_functions();
 } // namespace tag_extension

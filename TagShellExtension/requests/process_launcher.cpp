@@ -168,17 +168,6 @@ std::wstring escape_for_interpreter(std::wstring_view text)
     return result;
 }
 
-// /d /v:off /c start "" "<program>" <arguments>, escaped: neither the user's AutoRun commands
-// nor delayed expansion can change what starts.
-std::wstring interpreter_arguments(std::wstring_view program, std::wstring_view arguments)
-{
-    std::wstring tail = L"\"\" \"";
-    tail += program;
-    tail += L"\" ";
-    tail += arguments;
-    return L"/d /v:off /c start " + escape_for_interpreter(tail);
-}
-
 // Whether cmd and `start` hand the program this argument text unchanged. cmd would expand a %
 // (a caret does not stop every cmd) and fold runs of blanks; control characters do not pass.
 // Some `start`s split the parameters and join them again, quoting those that hold a blank: only
@@ -225,6 +214,14 @@ std::wstring direct_command_line(std::wstring_view program, std::wstring_view ar
     return result;
 }
 
+// /d /v:off /c start "" "<program>" <arguments>, escaped: neither the user's AutoRun commands
+// nor delayed expansion can change what starts.
+std::wstring interpreter_arguments(std::wstring_view program, std::wstring_view arguments)
+{
+    return L"/d /v:off /c start " +
+           escape_for_interpreter(L"\"\" " + direct_command_line(program, arguments));
+}
+
 bool start_directly(const std::wstring& program, const std::wstring& arguments, DWORD flags, bool wait)
 {
     std::wstring command_line = direct_command_line(program, arguments);
@@ -238,7 +235,7 @@ bool start_directly(const std::wstring& program, const std::wstring& arguments, 
     }
     if (wait)
     {
-        WaitForSingleObject(process.hProcess, INFINITE);
+        WaitForSingleObject(process.hProcess, direct_start_wait_limit_ms);
     }
     return true;
 }

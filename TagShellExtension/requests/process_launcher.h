@@ -28,8 +28,11 @@ inline constexpr const char* direct_launch_error = "Unable to launch ";
 // Starts program by the shell route, without waiting; true or raises (missing_program_error,
 // explorer_launch_error, or direct_launch_error when the direct start fails).
 bool launch_via_explorer(const std::wstring& program, const std::wstring& arguments);
-// The shell route; when it fails, starts program directly and blocks until it exits.
-// False only when the direct start fails (always for a missing program).
+// The shell route; when it fails, starts program directly and waits until it exits, but never
+// longer than direct_start_wait_limit_ms: the caller is Explorer's thread, and the program a
+// window the user may keep open. False only when the direct start fails (always for a missing
+// program).
+inline constexpr DWORD direct_start_wait_limit_ms = 5000;
 bool launch_with_wait_fallback(const std::wstring& program, const std::wstring& arguments);
 // The shell route; when it fails, starts program directly and detached, without waiting.
 // False only when the direct start fails (always for a missing program).

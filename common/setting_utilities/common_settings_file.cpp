@@ -2,9 +2,8 @@
 
 #include "common/folders.h"
 #include "common/logger.h"
-#include "common/unique_resources.h"
+#include "common/whole_file.h"
 
-#include <algorithm>
 #include <system_error>
 
 namespace common::setting_utilities
@@ -22,48 +21,6 @@ std::error_code win32_error(DWORD code) noexcept
     return {static_cast<int>(code), std::system_category()};
 }
 
-// The whole file, and its stamp when it was read whole: a file that another process holds
-// without sharing, or a read error, gives what was read and no stamp.
-std::string read_bytes(const std::wstring& path, std::optional<file_stamp>& stamp)
-{
-    std::string bytes;
-    const common::unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    FILETIME write_time{};
-    LARGE_INTEGER size{};
-    // Taken before reading, so a change made while reading is picked up by the next load.
-    if (!file || !GetFileTime(file.get(), nullptr, nullptr, &write_time) || !GetFileSizeEx(file.get(), &size))
-    {
-        return bytes;
-    }
-    const file_stamp before = stamp_of(write_time, static_cast<DWORD>(size.HighPart), size.LowPart);
-    // One byte more than the size, so that the read which finds the end needs no reallocation.
-    size_t capacity = static_cast<size_t>(before.size) + 1;
-    size_t filled = 0;
-    for (;;)
-    {
-        if (filled == capacity)
-        {
-            capacity *= 2;
-        }
-        bytes.resize(capacity);
-        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(capacity - filled, 1u << 30));
-        DWORD read = 0;
-        if (!ReadFile(file.get(), bytes.data() + filled, wanted, &read, nullptr))
-        {
-            break;
-        }
-        if (read == 0)
-        {
-            stamp = before;
-            break;
-        }
-        filled += read;
-    }
-    bytes.resize(filled);
-    return bytes;
-}
 } // namespace
 
 std::filesystem::path settings_folder(const std::wstring& folder_name)
@@ -101,9 +58,15 @@ bool common_settings_file::load(bool force)
     try
     {
         provide_default();
+        // A file that another process holds without sharing, or a read error, gives what was
+        // read and no stamp.
+        common::file_contents contents = common::read_whole_file(file_path_);
         std::optional<file_stamp> stamp;
-        std::string text = read_bytes(file_path_, stamp);
-        if (!parse(text))
+        if (contents.result == common::file_contents::outcome::whole)
+        {
+            stamp = file_stamp{contents.write_time, contents.size};
+        }
+        if (!parse(contents.bytes))
         {
             return false;
         }

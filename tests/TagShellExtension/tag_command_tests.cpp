@@ -6,6 +6,7 @@
 #include "support/explorer_calls.h"
 #include "support/fake_shell_items.h"
 #include "support/product_files.h"
+#include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -34,14 +35,9 @@ protected:
     void SetUp() override
     {
         settings_.write(test_support::suite_settings_json("{}"));
-        volume_functions().get_volume_information = &query;
         queries.clear();
     }
-    void TearDown() override
-    {
-        volume_functions() = {};
-        clear_volume_cache_for_testing();
-    }
+    void TearDown() override { clear_volume_cache_for_testing(); }
 
     EXPCMDSTATE state_of(IShellItemArray* items)
     {
@@ -51,7 +47,7 @@ protected:
     }
 
     // Asked afresh of volumes that do or do not support extended attributes.
-    EXPCMDSTATE state_of(const std::vector<std::wstring>& selection, bool with_attributes)
+    EXPCMDSTATE state_of(const test_support::fake_selection& selection, bool with_attributes)
     {
         extended_attributes = with_attributes;
         clear_volume_cache_for_testing();
@@ -62,25 +58,26 @@ protected:
 
     test_support::settings_override settings_{test_support::suite_settings_name};
     test_support::scratch_folder scratch_;
+    const test_support::scoped_seam<volume_api> volume_{volume_functions(), {&query}};
     com_ptr<tag_context_main_menu_item> command_ = make_object<tag_context_main_menu_item>();
 };
 
 TEST_F(tag_command, shows_only_with_the_owning_app_and_menu_switch_on_and_puts_the_hot_key_after_a_tab)
 {
     const auto photo = file("beach.jpg");
-    const std::tuple<const char*, const char*, EXPCMDSTATE, const wchar_t*, unsigned> rows[] = {
-        {R"({"hotkeys": {"tagKey": "Ctrl+Shift+T"}})", "enabled", ECS_ENABLED, L"Tag\tCtrl+Shift+T", 0},
+    const std::tuple<const char*, const char*, EXPCMDSTATE, const wchar_t*> rows[] = {
+        {R"({"hotkeys": {"tagKey": "Ctrl+Shift+T"}})", "enabled", ECS_ENABLED, L"Tag\tCtrl+Shift+T"},
         {R"({"general": {"showTagContextMenu": false, "enableTagHotkeys": false}, "hotkeys": {"tagKey": "T"}})",
-         "enabled", ECS_HIDDEN, L"Tag", menu_switched_off},
+         "enabled", ECS_HIDDEN, L"Tag"},
         {R"({"general": {"showTagContextMenu": false}, "hotkeys": {"tagKey": ""}})", "disabled", ECS_HIDDEN,
-         L"Tag", owning_app_disabled | menu_switched_off},
-        {R"({"hotkeys": {"tagKey": 7}})", "enabled", ECS_ENABLED, L"Tag", 0},
+         L"Tag"},
+        {R"({"general": {"showTagContextMenu": true}})", "disabled", ECS_HIDDEN, L"Tag"},
+        {R"({"hotkeys": {"tagKey": 7}})", "enabled", ECS_ENABLED, L"Tag"},
     };
-    for (const auto& [settings, status, state, title, reasons] : rows)
+    for (const auto& [settings, status, state, title] : rows)
     {
         settings_.write(test_support::suite_settings_json(settings, status));
-        EXPECT_EQ(state_of({photo}, false), state) << settings << status;
-        EXPECT_EQ(judge_selection(make_items({photo}).Get(), true).hidden_because, reasons) << settings;
+        EXPECT_EQ(state_of({{photo}}, false), state) << settings << status;
         PWSTR text = nullptr;
         EXPECT_EQ(command_->GetTitle(nullptr, &text), S_OK);
         EXPECT_EQ(test_support::take(text), title) << settings;
@@ -88,26 +85,37 @@ TEST_F(tag_command, shows_only_with_the_owning_app_and_menu_switch_on_and_puts_t
 }
 
 TEST_F(tag_command,
-       files_need_a_supported_extension_and_volume_folders_the_volume_and_only_the_first_item_counts)
+       the_first_item_decides_files_need_a_supported_extension_and_volume_folders_the_volume_failures_hide_it)
 {
-    const std::tuple<std::wstring, EXPCMDSTATE, EXPCMDSTATE> rows[] = {
-        {file("Photo.JPG"), ECS_ENABLED, ECS_ENABLED},
-        {file("page.png"), ECS_HIDDEN, ECS_ENABLED},
-        {file("song.mp3"), ECS_HIDDEN, ECS_HIDDEN},
-        {file("backup.tar.gz"), ECS_HIDDEN, ECS_HIDDEN},
-        {file("README"), ECS_HIDDEN, ECS_HIDDEN},
-        {file("trailing."), ECS_HIDDEN, ECS_HIDDEN},
-        {scratch_.write("Holiday.jpg\\x").parent_path().wstring(), ECS_HIDDEN, ECS_ENABLED}, // a folder
-        {(scratch_ / "gone" / "photo.heic").wstring(), ECS_ENABLED, ECS_ENABLED}, // missing: counts as a file
+    const auto photo = file("Photo.JPG"), song = file("song.mp3");
+    const test_support::log_mark mark;
+    // Selection, then its state on volumes without and with extended attributes.
+    const std::tuple<test_support::fake_selection, EXPCMDSTATE, EXPCMDSTATE> rows[] = {
+        {{{photo}}, ECS_ENABLED, ECS_ENABLED},
+        {{{file("page.png")}}, ECS_HIDDEN, ECS_ENABLED},
+        {{{song}}, ECS_HIDDEN, ECS_HIDDEN},
+        {{{file("backup.tar.gz")}}, ECS_HIDDEN, ECS_HIDDEN},
+        {{{file("README")}}, ECS_HIDDEN, ECS_HIDDEN},
+        {{{file("trailing.")}}, ECS_HIDDEN, ECS_HIDDEN},
+        {{{scratch_.write("Holiday.jpg\\x").parent_path().wstring()}}, ECS_HIDDEN, ECS_ENABLED}, // a folder
+        {{{(scratch_ / "gone" / "photo.heic").wstring()}},
+         ECS_ENABLED,
+         ECS_ENABLED}, // missing: counts as a file
+        {{{photo, song}}, ECS_ENABLED, ECS_ENABLED},
+        {{{song, photo}}, ECS_HIDDEN, ECS_HIDDEN},
+        {{{photo}, false, true}, ECS_HIDDEN, ECS_HIDDEN}, // an unreadable name
+        {{{photo}, true, false}, ECS_HIDDEN, ECS_HIDDEN}, // a failed item
     };
-    for (const auto& [path, without_attributes, with_attributes] : rows)
+    for (const auto& [selection, without_attributes, with_attributes] : rows)
     {
-        EXPECT_EQ(state_of({path}, false), without_attributes) << path;
-        EXPECT_EQ(state_of({path}, true), with_attributes) << path;
+        EXPECT_EQ(state_of(selection, false), without_attributes) << selection.paths[0];
+        EXPECT_EQ(state_of(selection, true), with_attributes) << selection.paths[0];
     }
-    // Only the first item counts: the photo before the song, then after it.
-    EXPECT_EQ(state_of({std::get<0>(rows[0]), std::get<0>(rows[2])}, false), ECS_ENABLED);
-    EXPECT_EQ(state_of({std::get<0>(rows[2]), std::get<0>(rows[0])}, false), ECS_HIDDEN);
+    EXPECT_EQ(state_of(nullptr), ECS_HIDDEN);
+    EXPECT_EQ(command_->GetState(nullptr, FALSE, nullptr), E_POINTER);
+    // Each failure logs one error line; a missing selection is no failure.
+    const std::string log = mark.new_text();
+    EXPECT_TRUE(std::regex_match(log, std::regex(R"(([^\n]*\[ERROR\] [^\n]+\n){4})"))) << log;
 }
 
 TEST_F(tag_command, each_volume_root_is_asked_once_and_a_failed_query_is_remembered_as_no_support)
@@ -126,20 +134,5 @@ TEST_F(tag_command, each_volume_root_is_asked_once_and_a_failed_query_is_remembe
     EXPECT_FALSE(volume_supports_extended_attributes(L"q:\\a.png"));
     EXPECT_FALSE(volume_supports_extended_attributes(L"q:\\b.png"));
     EXPECT_EQ(queries[L"q:\\"], 1);
-}
-
-TEST_F(tag_command, selection_failures_hide_the_command_with_one_error_line_each)
-{
-    const test_support::log_mark mark;
-    for (const auto& items :
-         {make_items({{file("a.jpg")}, false, true}), make_items({{file("b.jpg")}, true, false}),
-          Microsoft::WRL::ComPtr<IShellItemArray>()})
-    {
-        EXPECT_EQ(state_of(items.Get()), ECS_HIDDEN);
-    }
-    EXPECT_EQ(command_->GetState(nullptr, FALSE, nullptr), E_POINTER);
-    // The unreadable name and the failed item each log one error; a missing selection is no failure.
-    const std::string log = mark.new_text();
-    EXPECT_TRUE(std::regex_match(log, std::regex(R"(([^\n]*\[ERROR\] [^\n]+\n){2})"))) << log;
 }
 } // namespace

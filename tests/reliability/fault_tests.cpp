@@ -1,6 +1,7 @@
 // Every COM call keeps its documented answer when the world around the extension fails:
 // no log file, no temporary folder, no writable request, settings files that come and go.
 #include "TagShellExtension/requests/batch_request.h"
+#include "common/whole_file.h"
 #include "common/logger.h"
 #include "reliability/reliability_support.h"
 #include "support/fake_shell_items.h"
@@ -66,8 +67,8 @@ TEST_F(faults,
         {"the request cannot be written",
          []
          {
-             auto seam = std::make_shared<test_support::scoped_seam<tag_extension::request_file_api>>(
-                 tag_extension::request_file_functions());
+             auto seam = std::make_shared<test_support::scoped_seam<common::file_write_api>>(
+                 common::file_write_functions());
              (*seam)->write_file = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL
              { return *written = 0, SetLastError(ERROR_DISK_FULL), FALSE; };
              return std::shared_ptr<void>(seam);

@@ -1,6 +1,6 @@
 #include "support/product_files.h"
 
-#include "TagShellExtension/tag_com_module.h"
+#include "TagShellExtension/process_attach.h"
 #include "common/folders.h"
 #include "common/unique_resources.h"
 #include "support/scratch_folder.h"

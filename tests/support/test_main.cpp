@@ -1,4 +1,4 @@
-#include "TagShellExtension/tag_com_module.h"
+#include "TagShellExtension/process_attach.h"
 #include "common/conversions.h"
 #include "common/logger.h"
 #include "support/product_files.h"

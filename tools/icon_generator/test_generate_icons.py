@@ -9,6 +9,7 @@ import zlib
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import generate_icons  # noqa: E402
+import icon_encoding  # noqa: E402
 
 ICON_DIR = os.path.join(HERE, '..', '..', 'Content', 'Icons')
 # The first four are looked up by the DLL under these exact names.
@@ -101,7 +102,7 @@ class DibEncoderTest(unittest.TestCase):
         size = 20
         rgba = bytearray(size * size * 4)
         rgba[0:4] = bytes((255, 0, 0, 255))
-        blob = generate_icons.dib_bytes(size, bytes(rgba))
+        blob = icon_encoding.dib_bytes(size, bytes(rgba))
         self.assertEqual(len(blob), 40 + size * size * 4 + 4 * size)
         last_row = 40 + (size - 1) * size * 4
         self.assertEqual(blob[last_row:last_row + 4], bytes((0, 0, 255, 255)))

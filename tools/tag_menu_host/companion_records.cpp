@@ -1,6 +1,6 @@
 #include "companion_records.h"
 
-#include "host_files.h"
+#include "common/whole_file.h"
 #include "output.h"
 
 #include "common/conversions.h"
@@ -43,7 +43,7 @@ void print_new_records(const std::wstring& folder, const std::vector<std::wstrin
             }
             any = true;
             print(name.substr(0, name.find(L".exe.") + 4) + L" received:");
-            print(common::to_wide(read_bytes(folder + L"\\" + name).c_str()));
+            print(common::to_wide(common::read_whole_file(folder + L"\\" + name).bytes.c_str()));
         }
         if (any)
         {

@@ -1,7 +1,5 @@
 #include "host_files.h"
 
-#include "common/unique_resources.h"
-
 #include <windows.h>
 
 namespace tag_menu_host
@@ -24,18 +22,4 @@ std::wstring absolute_path(std::wstring_view path)
     return full;
 }
 
-std::string read_bytes(const std::wstring& path)
-{
-    const common::unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                nullptr, OPEN_EXISTING, 0, nullptr));
-    std::string content;
-    char buffer[16384];
-    DWORD read = 0;
-    while (file && ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
-    {
-        content.append(buffer, read);
-    }
-    return content;
-}
 } // namespace tag_menu_host

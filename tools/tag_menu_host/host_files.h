@@ -8,7 +8,4 @@ namespace tag_menu_host
 // The absolute form of a path as GetFullPathNameW makes it (relative to the current folder,
 // "." and ".." resolved, nothing looked up on disk); the path as given when that fails.
 std::wstring absolute_path(std::wstring_view path);
-
-// A whole file's bytes, also while another process writes it; empty when it cannot be read.
-std::string read_bytes(const std::wstring& path);
 } // namespace tag_menu_host

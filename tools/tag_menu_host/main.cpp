@@ -28,34 +28,21 @@ constexpr CLSID tag_command_class = {
 // Explorer only ever selects items that exist, so a path that does not parse is refused.
 std::wstring make_selection(const std::vector<std::wstring>& paths, ComPtr<IShellItemArray>& items)
 {
-    std::vector<PIDLIST_ABSOLUTE> lists;
-    std::wstring problem;
+    std::vector<common::unique_cotaskmem_ptr<ITEMIDLIST_ABSOLUTE>> owned;
+    std::vector<PCIDLIST_ABSOLUTE> lists;
     for (const auto& path : paths)
     {
-        PIDLIST_ABSOLUTE list = nullptr;
         const std::wstring full = absolute_path(path);
-        const HRESULT hr = SHParseDisplayName(full.c_str(), nullptr, &list, 0, nullptr);
-        if (FAILED(hr) || list == nullptr)
+        const HRESULT hr = SHParseDisplayName(full.c_str(), nullptr, owned.emplace_back().put(), 0, nullptr);
+        if (FAILED(hr) || !owned.back())
         {
-            problem = L"cannot find \"" + full + L"\" (" + hex(hr) + L")";
-            break;
+            return L"cannot find \"" + full + L"\" (" + hex(hr) + L")";
         }
-        lists.push_back(list);
+        lists.push_back(owned.back().get());
     }
-    if (problem.empty())
-    {
-        const HRESULT hr = SHCreateShellItemArrayFromIDLists(
-            static_cast<UINT>(lists.size()), const_cast<PCIDLIST_ABSOLUTE_ARRAY>(lists.data()), &items);
-        if (FAILED(hr))
-        {
-            problem = L"cannot make a selection of the paths (" + hex(hr) + L")";
-        }
-    }
-    for (auto list : lists)
-    {
-        CoTaskMemFree(list);
-    }
-    return problem;
+    const HRESULT hr =
+        SHCreateShellItemArrayFromIDLists(static_cast<UINT>(lists.size()), lists.data(), &items);
+    return FAILED(hr) ? L"cannot make a selection of the paths (" + hex(hr) + L")" : L"";
 }
 
 int run(const extension& dll, const host_options& options, IShellItemArray* items)

@@ -2,9 +2,10 @@
 // file or from a PNG or BMP named as one.
 #include "menu_icons.h"
 
-#include "host_files.h"
+#include "common/whole_file.h"
 
 #include <shlwapi.h>
+#include <wrl/client.h>
 
 #include <cstring>
 #include <optional>
@@ -91,11 +92,6 @@ std::wstring icon_file(const std::wstring& location)
     return numeric ? location.substr(0, comma) : location;
 }
 
-struct releaser
-{
-    void operator()(IUnknown* object) const noexcept { object->Release(); }
-};
-
 } // namespace
 
 std::unique_ptr<Bitmap> load_icon(const std::wstring& location)
@@ -104,7 +100,7 @@ std::unique_ptr<Bitmap> load_icon(const std::wstring& location)
     {
         return nullptr;
     }
-    const std::string file = read_bytes(icon_file(location));
+    const std::string file = common::read_whole_file(icon_file(location)).bytes;
     std::string image = icon_image(file);
     if (image.empty())
     {
@@ -114,13 +110,14 @@ std::unique_ptr<Bitmap> load_icon(const std::wstring& location)
     {
         return nullptr;
     }
-    const std::unique_ptr<IStream, releaser> stream(
-        SHCreateMemStream(reinterpret_cast<const BYTE*>(image.data()), static_cast<UINT>(image.size())));
+    Microsoft::WRL::ComPtr<IStream> stream;
+    *stream.ReleaseAndGetAddressOf() =
+        SHCreateMemStream(reinterpret_cast<const BYTE*>(image.data()), static_cast<UINT>(image.size()));
     if (!stream)
     {
         return nullptr;
     }
-    std::unique_ptr<Bitmap> source(Bitmap::FromStream(stream.get()));
+    std::unique_ptr<Bitmap> source(Bitmap::FromStream(stream.Get()));
     if (!source || source->GetLastStatus() != Ok || source->GetWidth() == 0 || source->GetHeight() == 0)
     {
         return nullptr;

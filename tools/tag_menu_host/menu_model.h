@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/unique_resources.h"
+
 #include <windows.h>
 #include <shobjidl.h>
 
@@ -47,10 +49,8 @@ title_parts split_title(const std::wstring& title);
 // Takes the CoTaskMem string a getter hands out; empty when it fails or gives none.
 template <typename Getter> std::wstring take_string(Getter&& get)
 {
-    PWSTR text = nullptr;
-    const HRESULT hr = get(&text);
-    std::wstring result = SUCCEEDED(hr) && text != nullptr ? text : L"";
-    CoTaskMemFree(text);
-    return result;
+    common::unique_cotaskmem_string text;
+    const HRESULT hr = get(text.put());
+    return SUCCEEDED(hr) && text ? text.get() : L"";
 }
 } // namespace tag_menu_host

@@ -12,6 +12,7 @@
 #include "common/conversions.h"
 #include "common/folders.h"
 #include "high_level_settings/settings_file.h"
+#include "common/windows_paths.h"
 
 #include <algorithm>
 #include <optional>
@@ -62,7 +63,7 @@ std::vector<std::wstring> hidden_reasons(const tag_command_verdict& verdict)
         {unsupported_type, first_item_text(verdict) + L"; the command is shown only for folders and files of "
                                                       L"supported types"},
         {volume_without_extended_attributes,
-         first_item_text(verdict) + L", and its volume " + volume_root(verdict.first_item) +
+         first_item_text(verdict) + L", and its volume " + common::volume_root(verdict.first_item) +
              L" does not report extended-attribute support, which " +
              (verdict.first_item_is_folder ? L"folders need" : L"files of this type need")},
     };

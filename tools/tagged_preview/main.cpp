@@ -5,11 +5,11 @@
 #include "TagShellExtension/icons/tagged_icon_cache.h"
 #include "TagShellExtension/icons/gdiplus_bitmap.h"
 #include "TagShellExtension/icons/png_icon_file.h"
+#include "common/whole_file.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,12 +18,6 @@ namespace
 namespace fs = std::filesystem;
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
-
-std::string read_bytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The image of the given size from a multi-image icon file, as a one-image icon file, so
 // that the generator sees that size whichever image the decoder would pick.
@@ -68,27 +62,30 @@ int write_preview(const fs::path& output, const fs::path& work)
     const int sizes[] = {16, 24, 32, 48};
     const int cell = 56, panel = 8 * cell + 16;
     const int height = static_cast<int>(icons.size()) * cell + 16;
-    GpBitmap* raw_sheet = nullptr;
-    GdipCreateBitmapFromScan0(2 * panel, height, 0, PixelFormat32bppARGB, nullptr, &raw_sheet);
-    const tag_extension::bitmap_ptr sheet(raw_sheet);
-    GpGraphics* graphics = nullptr;
-    GdipGetImageGraphicsContext(sheet.get(), &graphics);
+    const tag_extension::bitmap_ptr sheet = tag_extension::blank_bitmap(2 * panel, height);
+    tag_extension::graphics_ptr drawing = tag_extension::graphics_of(sheet.get());
+    GpGraphics* const graphics = drawing.get();
+    if (graphics == nullptr)
+    {
+        std::fprintf(stderr, "cannot draw the sheet\n");
+        return 1;
+    }
     GdipSetInterpolationMode(graphics, InterpolationModeNearestNeighbor);
     GdipGraphicsClear(graphics, 0xFFF3F3F3);
     GpSolidFill* dark = nullptr;
     GdipCreateSolidFill(0xFF202020, &dark);
+    const std::unique_ptr<GpSolidFill, GpStatus(WINAPI*)(GpBrush*)> dark_brush(dark, &GdipDeleteBrush);
     GdipFillRectangleI(graphics, dark, panel, 0, panel, height);
-    GdipDeleteBrush(dark);
 
     int failures = 0;
     for (size_t row = 0; row < icons.size(); ++row)
     {
-        const auto bytes = read_bytes(icons[row]);
+        const auto bytes = common::read_whole_file(icons[row].wstring()).bytes;
         for (int column = 0; column < 4; ++column)
         {
             const int size = sizes[column];
             const auto frame = work / (icons[row].stem().wstring() + L"_" + std::to_wstring(size) + L".ico");
-            std::ofstream(frame, std::ios::binary) << icon_frame(bytes, size);
+            common::write_whole_file(frame.wstring(), icon_frame(bytes, size));
             const auto tagged =
                 tag_extension::generate_tagged_icon(executable, frame.wstring(), work / L"cache");
             const auto plain_image = tag_extension::load_bitmap(frame.wstring());
@@ -108,7 +105,7 @@ int write_preview(const fs::path& output, const fs::path& work)
             }
         }
     }
-    GdipDeleteGraphics(graphics);
+    drawing.reset();
 
     // The generator's own writer gives an icon file whose image is the PNG behind its header.
     const auto packed = work / L"sheet.ico";
@@ -117,10 +114,8 @@ int write_preview(const fs::path& output, const fs::path& work)
         std::fprintf(stderr, "cannot encode the sheet\n");
         return 1;
     }
-    const auto png = read_bytes(packed).substr(22);
-    std::ofstream out(output, std::ios::binary);
-    out.write(png.data(), static_cast<std::streamsize>(png.size()));
-    if (!out.flush())
+    const auto png = common::read_whole_file(packed.wstring()).bytes.substr(22);
+    if (common::write_whole_file(output.wstring(), png) != common::write_outcome::written)
     {
         std::fprintf(stderr, "cannot write %ls\n", output.c_str());
         return 1;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <tuple>
 
@@ -15,6 +16,14 @@ TEST(command_icons, theme_value_zero_means_dark_else_light_and_the_tag_icon_keep
     // The user's own settings stay untouched: HKCU is a scratch key for the test.
     HKEY user = nullptr;
     ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\TagIconTests", &user), ERROR_SUCCESS);
+    // Undone also when an ASSERT returns early.
+    const std::shared_ptr<void> restored(nullptr,
+                                         [&](void*)
+                                         {
+                                             RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+                                             RegCloseKey(user);
+                                             RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TagIconTests");
+                                         });
     ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, user), ERROR_SUCCESS);
     // A QWORD is too long for the 4-byte read.
     for (const auto& [type, value, light] :
@@ -29,10 +38,6 @@ TEST(command_icons, theme_value_zero_means_dark_else_light_and_the_tag_icon_keep
     RegDeleteTreeW(user, L"Software\\Microsoft");
     EXPECT_TRUE(apps_use_light_theme());
     EXPECT_TRUE(tag_command_icon_path().ends_with(L"\\tag_action_dark.ico"));
-
-    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    RegCloseKey(user);
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TagIconTests");
 }
 
 TEST(command_icons, icon_values_resolve_against_the_module_folder_unless_absolute)

@@ -1,4 +1,5 @@
 #include "TagShellExtension/metadata/shell_paths.h"
+#include "common/windows_paths.h"
 #include "support/fake_shell_items.h"
 #include "support/scratch_folder.h"
 
@@ -38,7 +39,7 @@ TEST(canonical_path, resolves_to_the_plain_final_path_or_raises_a_filesystem_err
     EXPECT_EQ(canonical_path(L"\\\\?\\" + file), canonical_path(file));
     EXPECT_FALSE(canonical_path(file).starts_with(L"\\\\?\\"));
     EXPECT_THROW(canonical_path((scratch / "missing").wstring()), std::filesystem::filesystem_error);
-    EXPECT_EQ(without_long_path_prefix(L"\\\\?\\UNC\\server\\share\\a"), L"\\\\server\\share\\a");
-    EXPECT_EQ(without_long_path_prefix(L"\\\\?\\Volume{0}\\a"), L"\\\\?\\Volume{0}\\a");
+    EXPECT_EQ(common::without_long_path_prefix(L"\\\\?\\UNC\\server\\share\\a"), L"\\\\server\\share\\a");
+    EXPECT_EQ(common::without_long_path_prefix(L"\\\\?\\Volume{0}\\a"), L"\\\\?\\Volume{0}\\a");
 }
 } // namespace

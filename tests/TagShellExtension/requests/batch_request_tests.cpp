@@ -1,4 +1,5 @@
 #include "TagShellExtension/requests/batch_request.h"
+#include "common/whole_file.h"
 #include "common/conversions.h"
 #include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
@@ -53,7 +54,7 @@ TEST(request_file, a_failed_write_or_no_file_utf8_can_name_raises_and_leaves_no_
     { return WriteFile(file, data, size / 2, out, nullptr), FALSE; };
     for (const auto& [name, write] : {std::pair{L"C:\\a.jpg", +half_write}, {L"C:\\\xd800.jpg", &WriteFile}})
     {
-        const test_support::scoped_seam seam(request_file_functions(), {write});
+        const test_support::scoped_seam seam(common::file_write_functions(), {write});
         EXPECT_THROW(write_request({{name}, L"toggle_tags", L"", "", path}), std::runtime_error);
         EXPECT_FALSE(std::filesystem::exists(path));
     }

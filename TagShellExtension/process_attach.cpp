@@ -1,4 +1,4 @@
-#include "TagShellExtension/tag_com_module.h"
+#include "TagShellExtension/process_attach.h"
 
 #include "common/folders.h"
 #include "common/logger.h"

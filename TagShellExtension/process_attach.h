@@ -7,6 +7,8 @@
 
 namespace tag_extension
 {
+// What runs when a process loads the module, and where its log goes.
+
 // ...\Quenbrook\Lumora\Sortwell\Tag Context Menu\Logs under the local app data folder.
 std::filesystem::path log_folder();
 // "Tag Context Menu 2026-03-14.log" for the local date of the call.
