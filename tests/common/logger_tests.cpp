@@ -1,4 +1,5 @@
 #include "common/logger.h"
+#include "support/explorer_calls.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -32,19 +33,33 @@ std::vector<fields> lines_of(const std::filesystem::path& file)
     return lines;
 }
 
-// Starts this test executable in one of its child modes (see test_main.cpp).
-HANDLE start_child(const std::wstring& mode, const std::filesystem::path& file, const std::wstring& last)
+// Starts this test executable appending lines to the file (see test_main.cpp).
+HANDLE start_appender(const std::filesystem::path& file, int lines)
 {
     std::wstring self(32768, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), 32767));
-    const std::wstring path = L"\"" + file.wstring() + L"\"", quoted_last = L"\"" + last + L"\"";
-    const wchar_t* const arguments[] = {L"child", mode.c_str(), path.c_str(), quoted_last.c_str(), nullptr};
-    const std::intptr_t child = _wspawnv(_P_NOWAIT, self.c_str(), arguments);
+    const std::wstring path = L"\"" + file.wstring() + L"\"", count = std::to_wstring(lines);
+    const std::intptr_t child = _wspawnl(_P_NOWAIT, self.c_str(), L"child", L"--append-log-lines",
+                                         path.c_str(), count.c_str(), nullptr);
     return child != -1 ? reinterpret_cast<HANDLE>(child) : nullptr;
 }
 
-TEST(logger, writes_whole_utf8_lines_to_the_first_file_opened_with_time_ids_and_level_and_braces_kept)
+TEST(
+    logger,
+    writes_whole_utf8_lines_with_time_ids_and_level_to_the_first_file_opened_and_the_process_to_its_dated_day_file)
 {
+    // The process's own log, opened at attach: the day's file under the local app data folder.
+    SYSTEMTIME today{};
+    GetLocalTime(&today);
+    common::log(common::log_level::info, "{}", "a line for the day's file");
+    EXPECT_NE(test_support::read_file(
+                  std::filesystem::path(test_support::environment_variable(L"TAG_LOCAL_APP_DATA")) /
+                  fmt::format(L"Quenbrook\\Lumora\\Sortwell\\Tag Context Menu\\Logs\\Tag Context Menu "
+                              L"{:04}-{:02}-{:02}.log",
+                              today.wYear, today.wMonth, today.wDay))
+                  .find("a line for the day's file"),
+              std::string::npos);
+
     test_support::scratch_folder scratch;
     const auto file = scratch / "a.log";
     const auto logger = std::make_shared<common::plain_text_logger>();
@@ -73,8 +88,7 @@ TEST(logger, threads_and_processes_appending_to_one_file_never_break_lines)
     test_support::scratch_folder scratch;
     const auto file = scratch / "busy.log";
     constexpr int lines_per_writer = 300;
-    const common::unique_handle child(
-        start_child(L"--append-log-lines", file, std::to_wstring(lines_per_writer)));
+    const common::unique_handle child(start_appender(file, lines_per_writer));
     common::plain_text_logger logger;
     logger.open(file.wstring());
     const auto write = [&]
@@ -99,24 +113,23 @@ TEST(logger, threads_and_processes_appending_to_one_file_never_break_lines)
     }
 }
 
-TEST(logger, a_process_holding_the_turn_delays_a_line_only_briefly)
+TEST(logger, a_writer_holding_the_turn_delays_a_line_only_briefly)
 {
     test_support::scratch_folder scratch;
-    const auto file = scratch / "held.log", ready = scratch / "ready";
-    const common::unique_handle child(start_child(L"--hold-log-turn", file, ready.wstring()));
-    for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i)
-    {
-        Sleep(10);
-    }
+    const auto file = scratch / "held.log";
+    // Another process's writer: the turn taken through another handle blocks just the same.
+    const common::unique_hfile holder(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                  nullptr, OPEN_ALWAYS, 0, nullptr));
+    OVERLAPPED turn{};
+    turn.Offset = static_cast<DWORD>(common::log_turn_offset);
+    turn.OffsetHigh = static_cast<DWORD>(common::log_turn_offset >> 32);
+    ASSERT_TRUE(LockFileEx(holder.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn));
     common::plain_text_logger logger;
     logger.open(file.wstring());
     const auto start = std::chrono::steady_clock::now();
     logger.write(std::string_view("line"));
-    const auto waited = std::chrono::steady_clock::now() - start;
-    TerminateProcess(child.get(), 0);
-
-    EXPECT_TRUE(std::filesystem::exists(ready));
-    EXPECT_LT(waited, std::chrono::milliseconds(500));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     EXPECT_EQ(test_support::read_file(file), "line\n");
 }
 } // namespace

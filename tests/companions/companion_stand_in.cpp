@@ -10,6 +10,10 @@
 //    "content": that file's bytes, or ""}
 // When TAG_COMPANION_SLEEP_MS is set, the program sleeps that long before recording, so a
 // record that exists proves the program has finished.
+#include "common/conversions.h"
+#include "support/explorer_calls.h"
+#include "support/scratch_folder.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -17,28 +21,11 @@
 #include <rapidjson/writer.h>
 
 #include <cwchar>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
 
 namespace
 {
-std::string to_utf8(const std::wstring& text)
-{
-    std::string result(text.size() * 3, '\0');
-    result.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                                      static_cast<int>(result.size()), nullptr, nullptr));
-    return result;
-}
-
-std::wstring environment(const wchar_t* name)
-{
-    std::wstring value(32768, L'\0');
-    value.resize(GetEnvironmentVariableW(name, value.data(), 32768));
-    return value;
-}
-
 // What follows the program name, the way the program itself would parse it.
 std::wstring argument_text()
 {
@@ -58,11 +45,11 @@ bool is_file(const std::wstring& path)
 
 int main()
 {
-    Sleep(static_cast<DWORD>(_wtoi(environment(L"TAG_COMPANION_SLEEP_MS").c_str())));
+    Sleep(static_cast<DWORD>(_wtoi(test_support::environment_variable(L"TAG_COMPANION_SLEEP_MS").c_str())));
     std::wstring program(32768, L'\0');
     program.resize(GetModuleFileNameW(nullptr, program.data(), 32768));
     const size_t separator = program.find_last_of(L'\\');
-    std::wstring folder = environment(L"TAG_COMPANION_RECORDS");
+    std::wstring folder = test_support::environment_variable(L"TAG_COMPANION_RECORDS");
     folder = folder.empty() ? program.substr(0, separator) + L"\\companion_records" : folder;
     CreateDirectoryW(folder.c_str(), nullptr);
 
@@ -75,15 +62,13 @@ int main()
     std::wstring file = parts != nullptr && count > 0 ? parts[count - 1] : arguments;
     LocalFree(parts);
     file = is_file(file) ? file : std::wstring();
-    std::ostringstream content;
-    content << std::ifstream(file.c_str(), std::ios::binary).rdbuf();
     rapidjson::StringBuffer line;
     rapidjson::Writer<rapidjson::StringBuffer> writer(line);
     writer.StartObject();
-    for (const auto& [key, value] : {std::pair<const char*, std::string>{"program", to_utf8(program)},
-                                     {"arguments", to_utf8(arguments)},
-                                     {"file", to_utf8(file)},
-                                     {"content", content.str()}})
+    for (const auto& [key, value] : {std::pair<const char*, std::string>{"program", common::to_utf8(program)},
+                                     {"arguments", common::to_utf8(arguments)},
+                                     {"file", common::to_utf8(file)},
+                                     {"content", file.empty() ? "" : test_support::read_file(file)}})
     {
         writer.Key(key);
         writer.String(value.data(), static_cast<rapidjson::SizeType>(value.size()));

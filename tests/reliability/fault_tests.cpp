@@ -5,13 +5,13 @@
 #include "common/logger.h"
 #include "reliability/reliability_support.h"
 #include "support/fake_shell_items.h"
-#include "support/product_files.h"
-#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
+#include <regex>
+#include <tuple>
 
 namespace
 {
@@ -24,14 +24,14 @@ using namespace reliability;
 using road_answers = std::vector<long long>;
 const road_answers usual_answers = {S_OK, ECS_ENABLED, S_OK, true, S_FALSE, S_FALSE, S_FALSE};
 
-class faults : public testing::Test
+class faults : public reliability_test
 {
 protected:
     void SetUp() override
     {
         suite_.write(test_support::suite_settings_json("{}", "enabled",
                                                        R"({"general": {"showAutoTagContextMenu": false}})"));
-        tags_.write(R"({"tags": [{"name": "Tag 1", "icon_not_tagged": "Content\\Icons\\tag_work.ico"}]})");
+        tags_.write(tags_json(1));
     }
 
     road_answers road()
@@ -50,41 +50,20 @@ protected:
         return answers;
     }
 
-    test_support::scratch_folder scratch_;
-    test_support::settings_override suite_{test_support::suite_settings_name};
-    test_support::settings_override tags_{test_support::tag_definitions_name};
-    const std::filesystem::path temp_path_ = scratch_ / L"temp";
-    temp_folder_override temp_{temp_path_};
     const ComPtr<IExplorerCommand> command_ = in_process_command();
-    const ComPtr<IShellItemArray> items_ =
-        test_support::make_items({scratch_.write(L"photo.jpg", "x").wstring()});
-    const watchdog guard_{std::chrono::seconds(50), "a fault test"};
+    const ComPtr<IShellItemArray> items_ = test_support::make_items({photo_});
 };
 
-TEST_F(faults, a_log_file_that_cannot_be_opened_changes_no_answer)
+TEST_F(faults,
+       invocations_that_cannot_write_a_request_or_a_log_give_s_false_one_error_line_each_and_no_request)
 {
-    // Without a temporary folder every invocation fails, so each writes an error line.
-    const temp_folder_override nowhere(scratch_ / L"missing", false);
-    const test_support::log_mark mark;
-    EXPECT_EQ(road(), usual_answers);
-    EXPECT_NE(mark.new_text().find("[ERROR]"), std::string::npos);
-
-    auto mute = std::make_shared<common::plain_text_logger>();
-    mute->open((scratch_.write(L"Logs", "a file where the log folder should be") / L"today.log").wstring());
-    const test_support::scoped_seam logger(common::shared_logger(), mute);
-    EXPECT_EQ(road(), usual_answers);
-}
-
-TEST_F(
-    faults,
-    without_a_temporary_folder_or_a_writable_request_every_invocation_gives_s_false_logs_and_leaves_no_request)
-{
-    // Each case makes its fault and gives what undoes it.
-    const std::pair<const char*, std::function<std::shared_ptr<void>()>> cases[] = {
-        {"TMP and TEMP point nowhere",
-         [&] { return std::make_shared<temp_folder_override>(scratch_ / L"nowhere", false); }},
+    // Each case makes its fault and gives what undoes it; then the day's log gains one error line
+    // per invocation, or none when the log file cannot be opened.
+    const auto nowhere = [&] { return std::make_shared<temp_folder_override>(scratch_ / L"nowhere", false); };
+    const std::tuple<const char*, std::function<std::shared_ptr<void>()>, std::ptrdiff_t> cases[] = {
+        {"TMP and TEMP point nowhere", nowhere, 3},
         {"TMP and TEMP name a file",
-         [&] { return std::make_shared<temp_folder_override>(scratch_.write(L"plain file"), false); }},
+         [&] { return std::make_shared<temp_folder_override>(scratch_.write(L"plain file"), false); }, 3},
         {"the request cannot be written",
          []
          {
@@ -93,9 +72,21 @@ TEST_F(
              (*seam)->write_file = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL
              { return *written = 0, SetLastError(ERROR_DISK_FULL), FALSE; };
              return std::shared_ptr<void>(seam);
-         }},
+         },
+         3},
+        {"no temporary folder, and the log file cannot be opened",
+         [&]
+         {
+             auto mute = std::make_shared<common::plain_text_logger>();
+             mute->open((scratch_.write(L"Logs", "a file, not a folder") / L"today.log").wstring());
+             using logger_seam = test_support::scoped_seam<std::shared_ptr<common::plain_text_logger>>;
+             return std::shared_ptr<void>(
+                 std::make_shared<std::pair<std::shared_ptr<void>, std::shared_ptr<void>>>(
+                     std::make_shared<logger_seam>(common::shared_logger(), mute), nowhere()));
+         },
+         0},
     };
-    for (const auto& [name, make_fault] : cases)
+    for (const auto& [name, make_fault, error_lines] : cases)
     {
         SCOPED_TRACE(name);
         const test_support::log_mark mark;
@@ -104,7 +95,10 @@ TEST_F(
         fault.reset();
         EXPECT_EQ(answers, usual_answers);
         EXPECT_TRUE(request_files(temp_path_).empty());
-        EXPECT_NE(mark.new_text().find("[ERROR]"), std::string::npos);
+        const std::string log = mark.new_text();
+        const std::regex error_line(R"(\] \[ERROR\] )");
+        EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), error_line), {}), error_lines)
+            << log;
     }
 }
 

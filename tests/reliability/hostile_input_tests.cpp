@@ -3,39 +3,31 @@
 #include "TagShellExtension/icons/gdiplus_bitmap.h"
 #include "TagShellExtension/icons/png_icon_file.h"
 #include "TagShellExtension/metadata/item_metadata.h"
+#include "TagShellExtension/requests/process_launcher.h"
 #include "common/conversions.h"
 #include "common/folders.h"
+#include "common/unique_resources.h"
 #include "reliability/reliability_support.h"
 #include "support/keyword_store.h"
 #include "support/extension_dll.h"
 #include "support/fake_shell_items.h"
-#include "support/product_files.h"
-#include "support/scratch_folder.h"
 
 #include <fmt/format.h>
 #include <fmt/xchar.h>
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
-#include <shlwapi.h>
-
 #include <functional>
 
 namespace
 {
-using Microsoft::WRL::ComPtr;
 using namespace reliability;
-
-// The bytes of a literal, NUL bytes included.
-template <size_t size> std::string bytes(const char (&text)[size])
-{
-    return std::string(text, size - 1);
-}
+using namespace std::string_literals;
 
 // Runs the body on a thread with Explorer's smallest stack; an overflow ends the process.
 void on_small_stack(const std::function<void()>& body)
 {
-    const HANDLE thread = CreateThread(
+    const common::unique_handle thread(CreateThread(
         nullptr, 256 * 1024,
         [](void* work) -> DWORD
         {
@@ -44,56 +36,27 @@ void on_small_stack(const std::function<void()>& body)
             CoUninitialize();
             return 0;
         },
-        const_cast<std::function<void()>*>(&body), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    ASSERT_NE(thread, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+        const_cast<std::function<void()>*>(&body), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    ASSERT_TRUE(thread);
+    WaitForSingleObject(thread.get(), INFINITE);
 }
 
 // Says every item carries every tag, so each tag entry needs its check-marked icon.
 std::vector<std::wstring> every_tag;
 
-HRESULT WINAPI open_all_tags_store(PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid, void** result)
-{
-    return test_support::open_keyword_store(every_tag, iid, result);
-}
-
-class hostile_input : public testing::Test
-{
-protected:
-    test_support::scratch_folder scratch_;
-    test_support::settings_override suite_{test_support::suite_settings_name};
-    test_support::settings_override tags_{test_support::tag_definitions_name};
-    const std::filesystem::path temp_path_ = scratch_ / L"temp";
-    temp_folder_override temp_{temp_path_};
-    const watchdog guard_{std::chrono::seconds(50), "a hostile input test"};
-
-    // An icon file whose one fully transparent image is `side` pixels wide: a tiny file that
-    // decodes to many megabytes.
-    std::filesystem::path huge_icon(int side) const
-    {
-        const auto path = scratch_ / L"huge.ico";
-        const tag_extension::gdiplus_session gdiplus;
-        Gdiplus::GpBitmap* raw = nullptr;
-        Gdiplus::DllExports::GdipCreateBitmapFromScan0(side, side, 0, PixelFormat32bppARGB, nullptr, &raw);
-        const tag_extension::bitmap_ptr bitmap(raw);
-        EXPECT_TRUE(tag_extension::save_png_icon(bitmap.get(), path.wstring()));
-        return path;
-    }
-};
+using hostile_input = reliability_test;
 
 TEST_F(hostile_input, long_strange_and_huge_selections_are_answered_and_every_path_reaches_the_request)
 {
     suite_.write(test_support::suite_settings_json("{}"));
-    tags_.write(R"({"tags": [{"name": "Tag 1", "icon_not_tagged": "Content\\Icons\\tag_work.ico"}]})");
-    const shell_unavailable no_shell; // the request is written, then the launch fails at once
+    tags_.write(tags_json(1));
+    // The request is written, then the launch fails at once: neither shell route can be had.
+    test_support::scoped_seam no_shell(tag_extension::shell_object_functions());
+    no_shell->create_instance = [](REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* result) -> HRESULT
+    { return *result = nullptr, REGDB_E_CLASSNOTREG; };
 
     // Deeper than MAX_PATH, made through the long-path form.
-    std::wstring deep = scratch_.path().wstring();
-    while (deep.size() < 300)
-    {
-        deep += L"\\folder with a rather long name of fifty characters";
-    }
+    std::wstring deep = (scratch_ / std::wstring(150, L'a') / std::wstring(150, L'b')).wstring();
     std::filesystem::create_directories(L"\\\\?\\" + deep);
     deep += L"\\photo.jpg";
     CloseHandle(
@@ -169,14 +132,14 @@ TEST_F(hostile_input, long_strange_and_huge_selections_are_answered_and_every_pa
 
 TEST_F(hostile_input, tag_icons_that_are_no_icons_or_huge_images_fall_back_without_hanging)
 {
-    const auto saved = tag_extension::property_system_functions();
-    tag_extension::property_system_functions().get_property_store_from_parsing_name = &open_all_tags_store;
+    test_support::scoped_seam store(tag_extension::property_system_functions());
+    store->get_property_store_from_parsing_name = [](PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid,
+                                                     void** result) -> HRESULT
+    { return test_support::open_keyword_store(every_tag, iid, result); };
     const auto real_icon = test_support::read_file(common::module_folder() / L"Content\\Icons\\tag_work.ico");
-    std::string lying_bitmap(64, '\0'); // 30000 x 30000 pixels of 32 bits, promised by a header alone
-    lying_bitmap.replace(0, 2, "BM");
-    const unsigned char header[] = {40, 0, 0, 0, 0x30, 0x75, 0, 0, 0x30, 0x75, 0, 0, 1, 0, 32, 0};
-    lying_bitmap.replace(14, sizeof(header), reinterpret_cast<const char*>(header), sizeof(header));
-    lying_bitmap[10] = 54;
+    // 30000 x 30000 pixels of 32 bits, promised by a header alone.
+    const auto lying_bitmap =
+        "BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x30\x75\0\0\x30\x75\0\0\x01\0\x20\0"s + std::string(34, '\0');
     const std::pair<std::wstring, std::string> sources[] = {
         {L"text.ico", "just some text, no image at all"},
         {L"empty.ico", ""},
@@ -185,30 +148,35 @@ TEST_F(hostile_input, tag_icons_that_are_no_icons_or_huge_images_fall_back_witho
         {L"lying header.bmp", lying_bitmap},
     };
     std::string tags;
-    std::vector<std::wstring> names;
+    every_tag.clear();
     const auto add_tag = [&](const std::filesystem::path& icon)
     {
-        names.push_back(L"Tag " + std::to_wstring(names.size() + 1));
-        tags += fmt::format(
-            R"({}{{"name": "{}", "icon_not_tagged": "{}", "icon_when_tagged": "fallback.ico"}})",
-            tags.empty() ? "" : ",", common::to_utf8(names.back()), common::to_utf8(icon.generic_wstring()));
+        every_tag.push_back(L"Tag " + std::to_wstring(every_tag.size() + 1));
+        tags +=
+            fmt::format(R"({}{{"name": "{}", "icon_not_tagged": "{}", "icon_when_tagged": "fallback.ico"}})",
+                        tags.empty() ? "" : ",", common::to_utf8(every_tag.back()),
+                        common::to_utf8(icon.generic_wstring()));
     };
     for (const auto& [name, bytes] : sources)
     {
         add_tag(scratch_.write(name, bytes));
     }
-    std::filesystem::create_directories(scratch_ / L"folder.ico");
-    add_tag(scratch_ / L"folder.ico");
+    add_tag(scratch_.write(L"folder.ico\\inside").parent_path());
     add_tag(L"CON"); // a device, beside the module
-    add_tag(huge_icon(4096));
-    every_tag = names;
+    // A tiny file that decodes to 64 MB: one fully transparent image 4096 pixels wide.
+    {
+        const tag_extension::gdiplus_session gdiplus;
+        Gdiplus::GpBitmap* raw = nullptr;
+        Gdiplus::DllExports::GdipCreateBitmapFromScan0(4096, 4096, 0, PixelFormat32bppARGB, nullptr, &raw);
+        const tag_extension::bitmap_ptr bitmap(raw);
+        ASSERT_TRUE(tag_extension::save_png_icon(bitmap.get(), (scratch_ / L"huge.ico").wstring()));
+    }
+    add_tag(scratch_ / L"huge.ico");
     suite_.write(test_support::suite_settings_json("{}"));
     tags_.write(R"({"tags": [)" + tags + "]}");
 
     const auto command = in_process_command();
-    const auto items = test_support::make_items({scratch_.write(L"photo.jpg", "x").wstring()});
-    const auto entries = read_cascade(command.Get(), items.Get());
-    tag_extension::property_system_functions() = saved;
+    const auto entries = read_cascade(command.Get(), test_support::make_items({photo_}).Get());
     ASSERT_TRUE(answers_as_documented(entries));
     const std::wstring fallback = (common::module_folder() / L"fallback.ico").wstring();
     for (const auto& e : entries)
@@ -230,19 +198,13 @@ TEST_F(hostile_input, tag_icons_that_are_no_icons_or_huge_images_fall_back_witho
 TEST_F(hostile_input, hostile_settings_files_leave_every_call_of_the_dll_answering_on_a_small_stack)
 {
     const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
-    std::string many_tags;
-    for (int i = 0; i < 10'000; ++i)
-    {
-        many_tags +=
-            fmt::format(R"({}{{"name": "Tag {}", "icon_not_tagged": "x{}.ico"}})", i ? "," : "", i, i);
-    }
     const std::string texts[] = {
         std::string(100'000, '['),
         R"({"apps": [{"app_id": "sortwell", "settings": {"general": )" + deep + "}}], \"tags\": " + deep +
             "}",
         "\xEF\xBB\xBF{\"tags\": [{\"name\": \"after a byte-order mark\"}]}",
-        bytes("\xFF\xFE{\0\"\0t\0a\0g\0s\0\"\0:\0[\0]\0}\0"),
-        bytes("{\"tags\": [{\"name\": \"raw\0NUL\"}], \"apps\": []}"),
+        "\xFF\xFE{\0\"\0t\0a\0g\0s\0\"\0:\0[\0]\0}\0"s,
+        "{\"tags\": [{\"name\": \"raw\0NUL\"}], \"apps\": []}"s,
         "{\"tags\": [{\"name\": \"bad \xC0\xAF utf-8 \xED\xA0\x80 \xF4\x90\x80\x80 \xFF\"}]}",
         R"({"apps": [{"app_id": "sortwell\u0000", "status": "disabled\u0000!", "settings": {"general":
             {"showTagContextMenu": "\udc00", "enableTagHotkeys": 1.5e300}, "hotkeys": {"tagKey": ")" +
@@ -252,14 +214,14 @@ TEST_F(hostile_input, hostile_settings_files_leave_every_call_of_the_dll_answeri
             "icon_not_tagged": "\\\\server\\share\\x.ico", "icon_when_tagged": "\\\\?\\C:\\CON"},
             {"name": "device", "icon_not_tagged": "CON", "icon_when_tagged": ")" +
             std::string(32'000, 'i') + R"("}, {"name": 12, "order": {"deep": [1]}}, 7, null, [[]]]})",
-        R"({"tags": [)" + many_tags + "]}",
+        tags_json(10'000),
         R"({"tags": [{"name": "dup", "name": "licate"}], "tags": 3, "apps": [1, "x", {"app_id": ""}, {}]})",
     };
     test_support::extension_dll dll;
     {
         const auto command = dll.create_command();
         ASSERT_TRUE(command);
-        const auto items = test_support::make_items({scratch_.write(L"photo.jpg", "x").wstring()});
+        const auto items = test_support::make_items({photo_});
         for (const auto& text : texts)
         {
             SCOPED_TRACE(text.substr(0, 80));

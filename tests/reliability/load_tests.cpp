@@ -7,10 +7,7 @@
 #include "support/extension_dll.h"
 #include "support/fake_shell_items.h"
 #include "support/keyword_store.h"
-#include "support/product_files.h"
-#include "support/scratch_folder.h"
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <winternl.h>
@@ -23,27 +20,7 @@ namespace
 using Microsoft::WRL::ComPtr;
 using namespace reliability;
 
-std::string tags_json(int count)
-{
-    std::string tags;
-    for (int i = 1; i <= count; ++i)
-    {
-        tags += fmt::format(R"({}{{"name": "Tag {}", "icon_not_tagged": "Content\\Icons\\tag_work.ico"}})",
-                            i == 1 ? "" : ",", i);
-    }
-    return R"({"version": "1.0", "tags": [)" + tags + "]}";
-}
-
-class load : public testing::Test
-{
-protected:
-    test_support::scratch_folder scratch_;
-    temp_folder_override temp_{scratch_ / L"temp"};
-    environment_override records_{L"TAG_COMPANION_RECORDS", (scratch_ / L"records").wstring()};
-    test_support::settings_override suite_{test_support::suite_settings_name};
-    test_support::settings_override tags_{test_support::tag_definitions_name};
-    const std::wstring photo_ = scratch_.write(L"photo.jpg", "x").wstring();
-};
+using load = reliability_test;
 
 TEST_F(load, eight_threads_mixing_calls_while_both_settings_files_are_rewritten_finish_and_the_dll_unloads)
 {
@@ -59,80 +36,76 @@ TEST_F(load, eight_threads_mixing_calls_while_both_settings_files_are_rewritten_
     std::filesystem::create_directories(scratch_ / L"album");
 
     test_support::extension_dll dll;
-    {
-        const watchdog guard(std::chrono::seconds(50), "the load test");
-        std::atomic<bool> stop{false};
-        std::atomic<int> unexpected{0};
-        std::thread rewriter(
-            [&]
+    std::atomic<bool> stop{false};
+    std::atomic<int> unexpected{0};
+    std::thread rewriter(
+        [&]
+        {
+            for (int i = 1; !stop; ++i)
             {
-                for (int i = 1; !stop; ++i)
+                suite_.write(suites[i % 3]);
+                tags_.write(i % 5 == 0 ? "{\"tags\": [" : tags_json(i % 13));
+                Sleep(3);
+            }
+        });
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+    {
+        workers.emplace_back(
+            [&, t]
+            {
+                CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
                 {
-                    suite_.write(suites[i % 3]);
-                    tags_.write(i % 5 == 0 ? "{\"tags\": [" : tags_json(i % 13));
-                    Sleep(3);
-                }
-            });
-        std::vector<std::thread> workers;
-        for (int t = 0; t < threads; ++t)
-        {
-            workers.emplace_back(
-                [&, t]
-                {
-                    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+                    const auto command = dll.create_command();
+                    const auto file = test_support::make_items({photo_});
+                    const auto folder = test_support::make_items({(scratch_ / L"album").wstring()});
+                    for (int i = 0; i < iterations && command; ++i)
                     {
-                        const auto command = dll.create_command();
-                        const auto file = test_support::make_items({photo_});
-                        const auto folder = test_support::make_items({(scratch_ / L"album").wstring()});
-                        for (int i = 0; i < iterations && command; ++i)
+                        EXPCMDSTATE state = ECS_DISABLED;
+                        PWSTR text = nullptr;
+                        switch (i % 4)
                         {
-                            EXPCMDSTATE state = ECS_DISABLED;
-                            PWSTR text = nullptr;
-                            switch (i % 4)
-                            {
-                            case 0:
-                            case 2:
-                                unexpected +=
-                                    command->GetState((i % 4 ? folder : file).Get(), FALSE, &state) != S_OK ||
-                                    (state != ECS_ENABLED && state != ECS_HIDDEN);
-                                break;
-                            case 1:
-                                unexpected += !answers_as_documented(read_cascade(command.Get(), file.Get()));
-                                break;
-                            default:
-                                unexpected += command->GetTitle(file.Get(), &text) != S_OK;
-                                take(text);
-                                break;
-                            }
-                            // One launch per thread, a few calls apart: each starts two processes.
-                            if (i == iterations / 2 + 40 * t)
-                            {
-                                // While the rewriter leaves broken text the cascade holds only the
-                                // "Failed to load tags" placeholder; a later opening has the entry.
-                                auto entry = find_entry(command.Get(), L"Remove all tags");
-                                for (int retry = 0; !entry && retry < 1000; ++retry, Sleep(1))
-                                {
-                                    entry = find_entry(command.Get(), L"Remove all tags");
-                                }
-                                unexpected += !entry || entry->Invoke(file.Get(), nullptr) != S_OK;
-                            }
+                        case 0:
+                        case 2:
+                            unexpected +=
+                                command->GetState((i % 4 ? folder : file).Get(), FALSE, &state) != S_OK ||
+                                (state != ECS_ENABLED && state != ECS_HIDDEN);
+                            break;
+                        case 1:
+                            unexpected += !answers_as_documented(read_cascade(command.Get(), file.Get()));
+                            break;
+                        default:
+                            unexpected += command->GetTitle(file.Get(), &text) != S_OK;
+                            take(text);
+                            break;
                         }
-                        unexpected += !command;
+                        // One launch per thread, a few calls apart: each starts two processes.
+                        if (i == iterations / 2 + 40 * t)
+                        {
+                            // While the rewriter leaves broken text the cascade holds only the
+                            // "Failed to load tags" placeholder; a later opening has the entry.
+                            ComPtr<IExplorerCommand> entry;
+                            for (int retry = 0; !entry && retry < 1000; ++retry, Sleep(1))
+                            {
+                                entry = find_entry(command.Get(), L"Remove all tags");
+                            }
+                            unexpected += !entry || entry->Invoke(file.Get(), nullptr) != S_OK;
+                        }
                     }
-                    CoUninitialize();
-                });
-        }
-        for (auto& worker : workers)
-        {
-            worker.join();
-        }
-        stop = true;
-        rewriter.join();
-        EXPECT_EQ(unexpected, 0);
-        EXPECT_EQ(
-            test_support::wait_for_companion_records(tag_extension::batch_processor_name, threads).size(),
-            static_cast<size_t>(threads));
+                    unexpected += !command;
+                }
+                CoUninitialize();
+            });
     }
+    for (auto& worker : workers)
+    {
+        worker.join();
+    }
+    stop = true;
+    rewriter.join();
+    EXPECT_EQ(unexpected, 0);
+    EXPECT_EQ(test_support::wait_for_companion_records(tag_extension::batch_processor_name, threads).size(),
+              static_cast<size_t>(threads));
     EXPECT_EQ(dll.can_unload_now(), S_OK);
 }
 
@@ -181,11 +154,6 @@ footprint process_footprint()
     return now;
 }
 
-HRESULT WINAPI open_tagged_store(PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid, void** result)
-{
-    return test_support::open_keyword_store({L"Tag 2", L"Tag 5"}, iid, result);
-}
-
 TEST_F(load, heap_and_handles_stay_flat_across_100000_cascades)
 {
     // Wine's property system takes over a millisecond to refuse a file, so most cascades select a
@@ -196,10 +164,12 @@ TEST_F(load, heap_and_handles_stay_flat_across_100000_cascades)
     tags_.write(tags_json(9));
     std::filesystem::create_directories(scratch_ / L"album");
     test_support::scoped_seam store(tag_extension::property_system_functions());
-    store->get_property_store_from_parsing_name = &open_tagged_store;
+    store->get_property_store_from_parsing_name = [](PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid,
+                                                     void** result) -> HRESULT {
+        return test_support::open_keyword_store({L"Tag 2", L"Tag 5"}, iid, result);
+    };
     test_support::extension_dll dll;
     {
-        const watchdog guard(std::chrono::seconds(50), "the memory test");
         const auto command = dll.create_command();
         const auto tagged_command = in_process_command();
         ASSERT_TRUE(command && tagged_command);

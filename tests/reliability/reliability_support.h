@@ -2,15 +2,18 @@
 
 #include "TagShellExtension/com_module.h"
 #include "TagShellExtension/tag_context_main_menu_item.h"
-#include "TagShellExtension/requests/process_launcher.h"
 #include "support/explorer_calls.h"
+#include "support/product_files.h"
 #include "support/scoped_seam.h"
+#include "support/scratch_folder.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
 
 #include <windows.h>
 #include <shobjidl.h>
 #include <wrl/client.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -23,31 +26,6 @@ namespace reliability
 using test_support::environment_override;
 using test_support::find_entry;
 using test_support::take;
-
-// Ends the process when the guarded scope outlives its limit: a deadlocked test never
-// returns to fail by itself.
-class watchdog
-{
-public:
-    watchdog(std::chrono::seconds limit, const char* what) : what_(what)
-    {
-        CreateTimerQueueTimer(&timer_, nullptr, &expire, this, static_cast<DWORD>(limit.count() * 1000), 0,
-                              WT_EXECUTEONLYONCE);
-    }
-    ~watchdog() { DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE); }
-    watchdog(const watchdog&) = delete;
-    watchdog& operator=(const watchdog&) = delete;
-
-private:
-    static void CALLBACK expire(void* self, BOOLEAN)
-    {
-        std::fprintf(stderr, "watchdog: %s is still running\n", static_cast<watchdog*>(self)->what_);
-        std::fflush(stderr);
-        std::_Exit(3);
-    }
-    const char* what_;
-    HANDLE timer_ = nullptr;
-};
 
 // Points the user's temporary folder (TMP and TEMP) at a folder, made unless told otherwise.
 struct temp_folder_override
@@ -76,6 +54,18 @@ inline std::vector<std::filesystem::path> request_files(const std::filesystem::p
         }
     }
     return found;
+}
+
+// A tag definitions file with tags "Tag 1" to "Tag <count>", each with a shipped icon.
+inline std::string tags_json(int count)
+{
+    std::string tags;
+    for (int i = 1; i <= count; ++i)
+    {
+        tags += fmt::format(R"({}{{"name": "Tag {}", "icon_not_tagged": "Content\\Icons\\tag_work.ico"}})",
+                            i == 1 ? "" : ",", i);
+    }
+    return R"({"version": "1.0", "tags": [)" + tags + "]}";
 }
 
 // One entry of the cascade as Explorer sees it.
@@ -125,17 +115,32 @@ inline Microsoft::WRL::ComPtr<IExplorerCommand> in_process_command()
     return tag_extension::make_object<tag_extension::tag_context_main_menu_item>();
 }
 
-// Neither shell route can be had, so launches fail at once instead of starting processes.
-inline HRESULT WINAPI refuse_creation(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* result)
+// What every reliability test stands on: a scratch folder, both settings files replaced and the
+// temporary folder redirected into the scratch folder. A watchdog ends the process when a test
+// outlives its limit: a deadlocked test never returns to fail by itself.
+class reliability_test : public testing::Test
 {
-    return *result = nullptr, REGDB_E_CLASSNOTREG;
-}
-
-struct shell_unavailable : test_support::scoped_seam<tag_extension::shell_object_api>
-{
-    shell_unavailable() : scoped_seam(tag_extension::shell_object_functions())
+protected:
+    reliability_test()
     {
-        (*this)->create_instance = &refuse_creation;
+        CreateTimerQueueTimer(
+            &watchdog_, nullptr,
+            [](void*, BOOLEAN)
+            {
+                std::fputs("watchdog: a reliability test is still running\n", stderr);
+                std::_Exit(3);
+            },
+            nullptr, 100'000, 0, WT_EXECUTEONLYONCE);
     }
+    ~reliability_test() override { DeleteTimerQueueTimer(nullptr, watchdog_, INVALID_HANDLE_VALUE); }
+
+    HANDLE watchdog_ = nullptr;
+    test_support::scratch_folder scratch_;
+    test_support::settings_override suite_{test_support::suite_settings_name};
+    test_support::settings_override tags_{test_support::tag_definitions_name};
+    const std::filesystem::path temp_path_ = scratch_ / L"temp";
+    temp_folder_override temp_{temp_path_};
+    const std::wstring photo_ = scratch_.write(L"photo.jpg", "x").wstring();
+    environment_override records_{L"TAG_COMPANION_RECORDS", (scratch_ / L"records").wstring()};
 };
 } // namespace reliability

@@ -18,27 +18,13 @@ void* operator new(std::size_t size)
     return memory != nullptr ? memory : throw std::bad_alloc();
 }
 
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-
+// The array forms of the static runtime forward to these.
 void operator delete(void* memory) noexcept
 {
     std::free(memory);
 }
 
 void operator delete(void* memory, std::size_t) noexcept
-{
-    std::free(memory);
-}
-
-void operator delete[](void* memory) noexcept
-{
-    std::free(memory);
-}
-
-void operator delete[](void* memory, std::size_t) noexcept
 {
     std::free(memory);
 }

@@ -1,6 +1,7 @@
 #include "support/companion_records.h"
 
 #include "common/conversions.h"
+#include "support/explorer_calls.h"
 #include "support/scratch_folder.h"
 
 #include <windows.h>
@@ -12,12 +13,16 @@
 
 namespace test_support
 {
+namespace
+{
+// TAG_COMPANION_RECORDS when set, else the test executable's folder\companion_records.
 std::filesystem::path companion_records_folder()
 {
-    std::wstring folder(32768, L'\0');
-    folder.resize(GetEnvironmentVariableW(L"TAG_COMPANION_RECORDS", folder.data(), 32768));
+    const auto folder = environment_variable(L"TAG_COMPANION_RECORDS");
     return folder.empty() ? executable_folder() / L"companion_records" : std::filesystem::path(folder);
 }
+
+} // namespace
 
 std::vector<companion_record> take_companion_records(std::wstring_view exe_name)
 {
@@ -42,13 +47,9 @@ std::vector<companion_record> take_companion_records(std::wstring_view exe_name)
         std::filesystem::remove(file, missing);
         if (!record.HasParseError() && record.IsObject())
         {
+            // The stand-in writes every member, and renames a record into place only when whole.
             const auto text = [&record](const char* name)
-            {
-                const auto found = record.FindMember(name);
-                const bool ok = found != record.MemberEnd() && found->value.IsString();
-                return ok ? std::string(found->value.GetString(), found->value.GetStringLength())
-                          : std::string();
-            };
+            { return std::string(record[name].GetString(), record[name].GetStringLength()); };
             records.push_back({common::to_wide(text("program")), common::to_wide(text("arguments")),
                                common::to_wide(text("file")), text("content")});
         }

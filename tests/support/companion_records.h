@@ -17,8 +17,6 @@ struct companion_record
     std::string content;    // that file's bytes when the stand-in ran
 };
 
-// TAG_COMPANION_RECORDS when set, else the test executable's folder\companion_records.
-std::filesystem::path companion_records_folder();
 // Takes (reads and removes) what the stand-in named exe_name ("Lumora.exe") has recorded.
 std::vector<companion_record> take_companion_records(std::wstring_view exe_name);
 // Takes records until at least `count` have arrived or the timeout passes; for launches

@@ -48,18 +48,25 @@ inline Microsoft::WRL::ComPtr<IExplorerCommand> find_entry(IExplorerCommand* com
     return nullptr;
 }
 
+// A variable of this process; empty when it is not set.
+inline std::wstring environment_variable(const wchar_t* name)
+{
+    std::wstring value(32768, L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), 32768));
+    return value;
+}
+
 // Sets a variable of this process, inherited by what it starts, for one scope.
 struct environment_override
 {
     environment_override(const wchar_t* variable, const std::wstring& value) : name(variable)
     {
-        old.resize(GetEnvironmentVariableW(name, old.data(), 32768));
         SetEnvironmentVariableW(name, value.c_str());
     }
     ~environment_override() { SetEnvironmentVariableW(name, old.empty() ? nullptr : old.c_str()); }
     environment_override(const environment_override&) = delete;
     environment_override& operator=(const environment_override&) = delete;
     const wchar_t* name;
-    std::wstring old = std::wstring(32768, L'\0');
+    std::wstring old = environment_variable(name);
 };
 } // namespace test_support

@@ -2,6 +2,7 @@
 
 #include "TagShellExtension/process_attach.h"
 #include "common/folders.h"
+#include "common/unique_resources.h"
 #include "support/scratch_folder.h"
 
 #include <fmt/format.h>
@@ -19,19 +20,12 @@ void set_unique_write_time(const std::filesystem::path& path)
     static ULONGLONG next = 0;
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER time{};
-    time.LowPart = now.dwLowDateTime;
-    time.HighPart = now.dwHighDateTime;
-    next = std::max(next + 10'000'000ULL, time.QuadPart);
-    time.QuadPart = next;
-    FILETIME stamp{time.LowPart, time.HighPart};
-    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE)
-    {
-        SetFileTime(file, nullptr, nullptr, &stamp);
-        CloseHandle(file);
-    }
+    next = std::max(next + 10'000'000ULL, (ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime);
+    const FILETIME stamp{static_cast<DWORD>(next), static_cast<DWORD>(next >> 32)};
+    const common::unique_hfile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                                nullptr));
+    SetFileTime(file.get(), nullptr, nullptr, &stamp);
 }
 
 std::filesystem::path todays_log()
@@ -40,18 +34,10 @@ std::filesystem::path todays_log()
 }
 } // namespace
 
-scratch_user_folders::scratch_user_folders()
-    : local_app_data(common::local_app_data_variable, (root / L"Local").wstring()),
-      tmp(L"TMP", (root / L"Temp").wstring()), temp(L"TEMP", (root / L"Temp").wstring())
-{
-    std::filesystem::create_directories(root / L"Temp");
-}
-
 settings_override::settings_override(std::wstring_view file_name)
     : path_(common::app_data_folder(L"Settings", L"") / file_name)
 {
-    existed_ = std::filesystem::exists(path_);
-    if (existed_)
+    if (std::filesystem::exists(path_))
     {
         previous_ = read_file(path_);
     }
@@ -59,14 +45,7 @@ settings_override::settings_override(std::wstring_view file_name)
 
 settings_override::~settings_override()
 {
-    if (existed_)
-    {
-        write(previous_);
-    }
-    else
-    {
-        remove();
-    }
+    previous_ ? write(*previous_) : remove();
 }
 
 void settings_override::write(std::string_view content) const
@@ -96,12 +75,9 @@ std::string suite_settings_json(std::string_view sortwell_settings, std::string_
 
 log_mark::log_mark()
 {
-    std::error_code ignored;
-    size_ = std::filesystem::file_size(todays_log(), ignored);
-    if (size_ == static_cast<std::uintmax_t>(-1))
-    {
-        size_ = 0;
-    }
+    std::error_code missing;
+    const auto size = std::filesystem::file_size(todays_log(), missing);
+    size_ = missing ? 0 : size;
 }
 
 std::string log_mark::new_text() const

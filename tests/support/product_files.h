@@ -1,9 +1,11 @@
 #pragma once
 
+#include "common/folders.h"
 #include "support/explorer_calls.h"
 #include "support/scratch_folder.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,10 +16,11 @@ namespace test_support
 // found their folder (settings files, the log file) keep it.
 struct scratch_user_folders
 {
-    scratch_user_folders();
-
     scratch_folder root;
-    environment_override local_app_data, tmp, temp;
+    environment_override local_app_data{common::local_app_data_variable, (root / L"Local").wstring()};
+    environment_override tmp{L"TMP", (root / L"Temp").wstring()};
+    environment_override temp{L"TEMP", (root / L"Temp").wstring()};
+    const bool made = std::filesystem::create_directories(root / L"Temp");
 };
 
 // Replaces one of the product's settings files for the life of the object and puts the
@@ -37,8 +40,7 @@ public:
 
 private:
     std::filesystem::path path_;
-    bool existed_ = false;
-    std::string previous_;
+    std::optional<std::string> previous_; // none when the file did not exist
 };
 
 inline constexpr std::wstring_view suite_settings_name = L"High Level Settings.json";

@@ -14,17 +14,16 @@ namespace test_support
 {
 namespace
 {
-void remove_tree(const std::wstring& folder);
-
-// Links are removed, never followed.
-void remove_contents(const std::wstring& folder)
+// With the long-path form and the Win32 calls: std::filesystem::remove_all of MinGW leaves trees
+// deeper than MAX_PATH (with a 32 MB copy of the DLL inside) in the temporary folder. Links are
+// removed, never followed.
+void remove_tree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW found{};
     const common::unique_hfind search(FindFirstFileW((folder + L"\\*").c_str(), &found));
     for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found) != FALSE)
     {
-        const std::wstring name = found.cFileName;
-        const std::wstring path = folder + L"\\" + name;
+        const std::wstring name = found.cFileName, path = folder + L"\\" + name;
         if (name == L"." || name == L"..")
         {
             continue;
@@ -44,13 +43,6 @@ void remove_contents(const std::wstring& folder)
             DeleteFileW(path.c_str());
         }
     }
-}
-
-// With the long-path form and the Win32 calls: std::filesystem::remove_all of MinGW leaves trees
-// deeper than MAX_PATH (with a 32 MB copy of the DLL inside) in the temporary folder.
-void remove_tree(const std::wstring& folder)
-{
-    remove_contents(folder);
     RemoveDirectoryW(folder.c_str());
 }
 } // namespace

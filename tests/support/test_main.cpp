@@ -24,26 +24,6 @@ int append_log_lines(const char* path, int count)
     }
     return 0;
 }
-
-// Child mode for tests that need another process holding a log file's turn: holds it until
-// killed (30 s at most), after creating the file `ready`.
-int hold_log_turn(const char* path, const char* ready)
-{
-    const common::unique_hfile file(CreateFileW(common::to_wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                nullptr, OPEN_ALWAYS, 0, nullptr));
-    OVERLAPPED turn{};
-    turn.Offset = static_cast<DWORD>(common::log_turn_offset);
-    turn.OffsetHigh = static_cast<DWORD>(common::log_turn_offset >> 32);
-    if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn))
-    {
-        return 1;
-    }
-    common::unique_hfile(
-        CreateFileW(common::to_wide(ready).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    Sleep(30'000);
-    return 0;
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -51,10 +31,6 @@ int main(int argc, char** argv)
     if (argc == 4 && std::string(argv[1]) == "--append-log-lines")
     {
         return append_log_lines(argv[2], std::atoi(argv[3]));
-    }
-    if (argc == 4 && std::string(argv[1]) == "--hold-log-turn")
-    {
-        return hold_log_turn(argv[2], argv[3]);
     }
     // Settings, logs, generated icons and temporary files go to a scratch folder, never the user's.
     const test_support::scratch_user_folders folders;
