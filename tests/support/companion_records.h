@@ -8,7 +8,7 @@
 
 namespace test_support
 {
-// What one start of a companion stand-in received (see tests/companions/companion_stand_in.cpp).
+// What one start of a companion stand-in received (see tools/companion_stand_in/main.cpp).
 struct companion_record
 {
     std::wstring program;   // the stand-in's full path

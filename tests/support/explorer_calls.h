@@ -1,12 +1,10 @@
 #pragma once
 
+#include "tools/explorer_driver/cascade.h"
+
 #include <windows.h>
-#include <shobjidl.h>
-#include <wrl/client.h>
 
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace test_support
 {
@@ -18,35 +16,8 @@ inline std::wstring take(PWSTR text)
     return result;
 }
 
-// The entries of a new enumerator, as Explorer pulls them one at a time; none when it cannot open.
-inline std::vector<Microsoft::WRL::ComPtr<IExplorerCommand>> open_cascade(IExplorerCommand* command)
-{
-    std::vector<Microsoft::WRL::ComPtr<IExplorerCommand>> entries;
-    Microsoft::WRL::ComPtr<IEnumExplorerCommand> commands;
-    if (command->EnumSubCommands(&commands) == S_OK && commands)
-    {
-        for (Microsoft::WRL::ComPtr<IExplorerCommand> entry; commands->Next(1, &entry, nullptr) == S_OK;)
-        {
-            entries.push_back(std::move(entry));
-        }
-    }
-    return entries;
-}
-
-// The entry with this title in a new cascade, or null.
-inline Microsoft::WRL::ComPtr<IExplorerCommand> find_entry(IExplorerCommand* command, std::wstring_view title)
-{
-    for (auto& entry : open_cascade(command))
-    {
-        PWSTR text = nullptr;
-        entry->GetTitle(nullptr, &text);
-        if (take(text) == title)
-        {
-            return entry;
-        }
-    }
-    return nullptr;
-}
+using explorer_driver::find_entry;
+using explorer_driver::open_cascade;
 
 // A variable of this process; empty when it is not set.
 inline std::wstring environment_variable(const wchar_t* name)

@@ -11,8 +11,8 @@
 // When TAG_COMPANION_SLEEP_MS is set, the program sleeps that long before recording, so a
 // record that exists proves the program has finished.
 #include "common/conversions.h"
-#include "support/explorer_calls.h"
-#include "support/scratch_folder.h"
+#include "common/unique_resources.h"
+#include "common/whole_file.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -26,6 +26,13 @@
 
 namespace
 {
+std::wstring environment_variable(const wchar_t* name)
+{
+    std::wstring value(32768, L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), 32768));
+    return value;
+}
+
 // What follows the program name, the way the program itself would parse it.
 std::wstring argument_text()
 {
@@ -45,11 +52,11 @@ bool is_file(const std::wstring& path)
 
 int main()
 {
-    Sleep(static_cast<DWORD>(_wtoi(test_support::environment_variable(L"TAG_COMPANION_SLEEP_MS").c_str())));
+    Sleep(static_cast<DWORD>(_wtoi(environment_variable(L"TAG_COMPANION_SLEEP_MS").c_str())));
     std::wstring program(32768, L'\0');
     program.resize(GetModuleFileNameW(nullptr, program.data(), 32768));
     const size_t separator = program.find_last_of(L'\\');
-    std::wstring folder = test_support::environment_variable(L"TAG_COMPANION_RECORDS");
+    std::wstring folder = environment_variable(L"TAG_COMPANION_RECORDS");
     folder = folder.empty() ? program.substr(0, separator) + L"\\companion_records" : folder;
     CreateDirectoryW(folder.c_str(), nullptr);
 
@@ -57,10 +64,9 @@ int main()
     // The request file: the whole argument text, else its last argument. Empty text is not
     // split, as CommandLineToArgvW would then name this program.
     int count = 0;
-    LPWSTR* parts =
-        arguments.empty() || is_file(arguments) ? nullptr : CommandLineToArgvW(arguments.c_str(), &count);
-    std::wstring file = parts != nullptr && count > 0 ? parts[count - 1] : arguments;
-    LocalFree(parts);
+    const common::unique_hlocal parts(
+        arguments.empty() || is_file(arguments) ? nullptr : CommandLineToArgvW(arguments.c_str(), &count));
+    std::wstring file = parts && count > 0 ? static_cast<LPWSTR*>(parts.get())[count - 1] : arguments;
     file = is_file(file) ? file : std::wstring();
     rapidjson::StringBuffer line;
     rapidjson::Writer<rapidjson::StringBuffer> writer(line);
@@ -68,27 +74,20 @@ int main()
     for (const auto& [key, value] : {std::pair<const char*, std::string>{"program", common::to_utf8(program)},
                                      {"arguments", common::to_utf8(arguments)},
                                      {"file", common::to_utf8(file)},
-                                     {"content", file.empty() ? "" : test_support::read_file(file)}})
+                                     {"content", file.empty() ? "" : common::read_whole_file(file).bytes}})
     {
         writer.Key(key);
         writer.String(value.data(), static_cast<rapidjson::SizeType>(value.size()));
     }
     writer.EndObject();
 
-    // One file per record, renamed into place once whole: appends from programs running side by
+    // One file per record, moved into place once whole: appends from programs running side by
     // side are not atomic under Wine, and a reader never sees half a record. The counter orders
     // the records across processes.
     LARGE_INTEGER now{};
     QueryPerformanceCounter(&now);
     wchar_t stamp[48] = {};
-    swprintf(stamp, 48, L".%020lld.%lu", static_cast<long long>(now.QuadPart), GetCurrentProcessId());
+    swprintf(stamp, 48, L".%020lld.%lu.record", static_cast<long long>(now.QuadPart), GetCurrentProcessId());
     const std::wstring name = folder + L"\\" + program.substr(separator + 1) + stamp;
-    const HANDLE record = CreateFileW((name + L".partial").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    const bool whole =
-        WriteFile(record, line.GetString(), static_cast<DWORD>(line.GetSize()), &written, nullptr) &&
-        written == line.GetSize();
-    CloseHandle(record);
-    return whole && MoveFileW((name + L".partial").c_str(), (name + L".record").c_str()) ? 0 : 1;
+    return common::replace_file(name, std::string_view(line.GetString(), line.GetSize())) ? 0 : 1;
 }
