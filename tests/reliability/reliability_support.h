@@ -68,31 +68,8 @@ inline std::string tags_json(int count)
     return R"({"version": "1.0", "tags": [)" + tags + "]}";
 }
 
-// One entry of the cascade as Explorer sees it.
-struct entry
-{
-    HRESULT title_result = E_FAIL;
-    std::wstring title;
-    HRESULT icon_result = E_FAIL;
-    std::wstring icon;
-};
-
-// Opens the cascade and asks every entry for its title and icon; empty when it cannot be opened.
-inline std::vector<entry> read_cascade(IExplorerCommand* command, IShellItemArray* items)
-{
-    std::vector<entry> entries;
-    for (const auto& item : test_support::open_cascade(command))
-    {
-        PWSTR title = nullptr;
-        PWSTR icon = nullptr;
-        entry& e = entries.emplace_back();
-        e.title_result = item->GetTitle(items, &title);
-        e.title = take(title);
-        e.icon_result = item->GetIcon(items, &icon);
-        e.icon = take(icon);
-    }
-    return entries;
-}
+using entry = explorer_driver::menu_entry;
+using explorer_driver::read_cascade;
 
 // The answers documented for the cascade's entries: a title (none for the separator) and
 // an icon or E_NOTIMPL for entries that have none. Anything else is a failure that got caught.

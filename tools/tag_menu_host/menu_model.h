@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/explorer_driver/cascade.h"
+
 #include <windows.h>
 #include <shobjidl.h>
 
@@ -8,21 +10,8 @@
 
 namespace tag_menu_host
 {
-// What Explorer learns about one command while it builds the menu.
-struct menu_entry
-{
-    std::wstring title; // as GetTitle gives it: a tab may separate the hot key
-    std::wstring icon;  // GetIcon's path; empty when there is none
-    EXPCMDSTATE state = ECS_HIDDEN;
-    HRESULT state_result = E_FAIL;
-    EXPCMDFLAGS flags = ECF_DEFAULT;
-    GUID canonical_name{};
-
-    bool is_separator() const { return (flags & ECF_ISSEPARATOR) != 0; }
-    bool has_sub_commands() const { return (flags & ECF_HASSUBCOMMANDS) != 0; }
-    bool is_hidden() const { return (state & ECS_HIDDEN) != 0; }
-    bool is_disabled() const { return (state & ECS_DISABLED) != 0; }
-};
+using explorer_driver::menu_entry;
+using explorer_driver::read_entry;
 
 // The Tag command and its cascade, in the order the enumerator gives it; no cascade when the
 // command is hidden.
@@ -32,8 +21,6 @@ struct context_menu
     std::vector<menu_entry> cascade;
 };
 
-// Title and icon first, then state and flags, the order in which Explorer asks.
-menu_entry read_entry(IExplorerCommand* command, IShellItemArray* items);
 context_menu read_menu(IExplorerCommand* command, IShellItemArray* items);
 
 // The text before the first tab, and the hot key after it (empty without a tab).
