@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/companion_stand_in/companion_records.h"
+
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -8,14 +10,7 @@
 
 namespace test_support
 {
-// What one start of a companion stand-in received (see tools/companion_stand_in/main.cpp).
-struct companion_record
-{
-    std::wstring program;   // the stand-in's full path
-    std::wstring arguments; // its command line after the program name
-    std::wstring file;      // the request file its arguments name, or empty
-    std::string content;    // that file's bytes when the stand-in ran
-};
+using companion_stand_in::companion_record;
 
 // Takes (reads and removes) what the stand-in named exe_name ("Lumora.exe") has recorded.
 std::vector<companion_record> take_companion_records(std::wstring_view exe_name);

@@ -150,8 +150,8 @@ int invoke(const extension& dll, IExplorerCommand* command, IShellItemArray* ite
     {
         if (explorer_driver::take_string([&](PWSTR* text) { return entry->GetTitle(items, text); }) == title)
         {
-            const std::wstring folder = records_folder(dll.module());
-            const auto before = record_files(folder);
+            const std::wstring folder = companion_stand_in::records_folder(dll.module());
+            const auto before = companion_stand_in::record_files(folder);
             const HRESULT hr = entry->Invoke(items, nullptr);
             if (hr != S_OK)
             {
