@@ -20,19 +20,24 @@ std::wstring widen_ascii(const char* text)
     return std::wstring(text, text + std::char_traits<char>::length(text));
 }
 
-// Empty when the variable is not set: the real folder is used.
-std::wstring redirected_local_app_data()
-{
-    const DWORD size = GetEnvironmentVariableW(local_app_data_variable, nullptr, 0);
-    if (size == 0)
-    {
-        return {};
-    }
-    std::wstring folder(size, L'\0');
-    folder.resize(GetEnvironmentVariableW(local_app_data_variable, folder.data(), size));
-    return folder;
-}
 } // namespace
+
+std::wstring environment_variable(const wchar_t* name)
+{
+    // A variable may change between the two calls: ask until the value fits.
+    std::wstring value;
+    for (DWORD size = 0;;)
+    {
+        value.resize(size);
+        const DWORD needed = GetEnvironmentVariableW(name, value.data(), size);
+        if (needed < size || needed == 0)
+        {
+            value.resize(needed);
+            return value;
+        }
+        size = needed;
+    }
+}
 
 HMODULE module_handle() noexcept
 {
@@ -48,7 +53,7 @@ void set_module_handle(HMODULE module) noexcept
 std::filesystem::path local_app_data_folder()
 {
     // Read on each call, not kept: a test sets and restores it while the process runs.
-    if (auto redirected = redirected_local_app_data(); !redirected.empty())
+    if (auto redirected = environment_variable(local_app_data_variable); !redirected.empty())
     {
         return redirected;
     }

@@ -19,6 +19,9 @@ void set_module_handle(HMODULE module) noexcept;
 // start keep every per-user file (settings, logs, generated icons) in a scratch folder.
 inline constexpr const wchar_t* local_app_data_variable = L"TAG_LOCAL_APP_DATA";
 
+// A variable of this process, whatever its length; empty when it is not set.
+std::wstring environment_variable(const wchar_t* name);
+
 // FOLDERID_LocalAppData, or the folder local_app_data_variable names when it is set; empty
 // when the platform cannot give it (asked again next time).
 std::filesystem::path local_app_data_folder();

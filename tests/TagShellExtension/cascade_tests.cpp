@@ -96,11 +96,10 @@ protected:
     strings texts(bool icons = false, IShellItemArray* items = nullptr)
     {
         strings texts;
-        for (const auto& entry : test_support::open_cascade(command_.Get()))
+        for (const auto& entry : explorer_driver::read_cascade(command_.Get(), items))
         {
-            PWSTR text = nullptr;
-            const HRESULT hr = icons ? entry->GetIcon(items, &text) : entry->GetTitle(items, &text);
-            texts.push_back(FAILED(hr) ? L"(failed)" : test_support::take(text));
+            const bool failed = FAILED(icons ? entry.icon_result : entry.title_result);
+            texts.push_back(failed ? L"(failed)" : icons ? entry.icon : entry.title);
         }
         return texts;
     }
@@ -219,9 +218,9 @@ TEST_F(cascade, concurrent_icon_requests_fill_each_cascade_once)
             }
             for (size_t i = start; i < start + 4; ++i)
             {
-                PWSTR icon = nullptr;
-                shown[round][i % 4]->GetIcon(items.Get(), &icon);
-                wrong += test_support::take(icon).ends_with(L"-tagged.ico") != (i % 4 == 0);
+                const auto icon = explorer_driver::take_string(
+                    [&](PWSTR* text) { return shown[round][i % 4]->GetIcon(items.Get(), text); });
+                wrong += icon.ends_with(L"-tagged.ico") != (i % 4 == 0);
             }
         }
     };

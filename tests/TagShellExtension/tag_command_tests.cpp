@@ -78,9 +78,9 @@ TEST_F(tag_command, shows_only_with_the_owning_app_and_menu_switch_on_and_puts_t
     {
         settings_.write(test_support::suite_settings_json(settings, status));
         EXPECT_EQ(state_of({{photo}}, false), state) << settings << status;
-        PWSTR text = nullptr;
-        EXPECT_EQ(command_->GetTitle(nullptr, &text), S_OK);
-        EXPECT_EQ(test_support::take(text), title) << settings;
+        const auto entry = explorer_driver::read_entry(command_.Get(), nullptr);
+        EXPECT_EQ(std::pair(entry.title_result, entry.title), std::pair(S_OK, std::wstring(title)))
+            << settings;
     }
 }
 

@@ -37,10 +37,9 @@ protected:
     road_answers road()
     {
         EXPCMDSTATE state = ECS_DISABLED;
-        PWSTR title = nullptr;
+        common::unique_cotaskmem_string title;
         road_answers answers{command_->GetState(items_.Get(), FALSE, &state), state,
-                             command_->GetTitle(items_.Get(), &title)};
-        take(title);
+                             command_->GetTitle(items_.Get(), title.put())};
         answers.push_back(answers_as_documented(read_cascade(command_.Get(), items_.Get())));
         for (const auto* name : {L"Tag 1", L"Remove all tags", L"All tags..."})
         {

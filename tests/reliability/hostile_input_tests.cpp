@@ -232,9 +232,8 @@ TEST_F(hostile_input, hostile_settings_files_leave_every_call_of_the_dll_answeri
                 {
                     EXPCMDSTATE state = ECS_DISABLED;
                     EXPECT_EQ(command->GetState(items.Get(), FALSE, &state), S_OK);
-                    PWSTR title = nullptr;
-                    EXPECT_EQ(command->GetTitle(items.Get(), &title), S_OK);
-                    EXPECT_FALSE(take(title).empty());
+                    common::unique_cotaskmem_string title;
+                    EXPECT_TRUE(command->GetTitle(items.Get(), title.put()) == S_OK && *title.get() != 0);
                     EXPECT_TRUE(answers_as_documented(read_cascade(command.Get(), items.Get())));
                 });
         }

@@ -62,7 +62,6 @@ TEST_F(load, eight_threads_mixing_calls_while_both_settings_files_are_rewritten_
                     for (int i = 0; i < iterations && command; ++i)
                     {
                         EXPCMDSTATE state = ECS_DISABLED;
-                        PWSTR text = nullptr;
                         switch (i % 4)
                         {
                         case 0:
@@ -75,8 +74,7 @@ TEST_F(load, eight_threads_mixing_calls_while_both_settings_files_are_rewritten_
                             unexpected += !answers_as_documented(read_cascade(command.Get(), file.Get()));
                             break;
                         default:
-                            unexpected += command->GetTitle(file.Get(), &text) != S_OK;
-                            take(text);
+                            unexpected += read_entry(command.Get(), file.Get()).title_result != S_OK;
                             break;
                         }
                         // One launch per thread, a few calls apart: each starts two processes.

@@ -23,9 +23,9 @@
 
 namespace reliability
 {
+using explorer_driver::read_entry;
 using test_support::environment_override;
 using test_support::find_entry;
-using test_support::take;
 
 // Points the user's temporary folder (TMP and TEMP) at a folder, made unless told otherwise.
 struct temp_folder_override

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/folders.h"
 #include "tools/explorer_driver/cascade.h"
 
 #include <windows.h>
@@ -8,24 +9,10 @@
 
 namespace test_support
 {
-// A string a COM call handed out; freed here.
-inline std::wstring take(PWSTR text)
-{
-    std::wstring result = text != nullptr ? text : L"";
-    CoTaskMemFree(text);
-    return result;
-}
-
 using explorer_driver::find_entry;
 using explorer_driver::open_cascade;
 
-// A variable of this process; empty when it is not set.
-inline std::wstring environment_variable(const wchar_t* name)
-{
-    std::wstring value(32768, L'\0');
-    value.resize(GetEnvironmentVariableW(name, value.data(), 32768));
-    return value;
-}
+using common::environment_variable;
 
 // Sets a variable of this process, inherited by what it starts, for one scope.
 struct environment_override

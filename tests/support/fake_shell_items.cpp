@@ -10,40 +10,15 @@ namespace
 {
 using Microsoft::WRL::ComPtr;
 
-// Just enough of the shell's items for the extension: display names and counts.
-class fake_item : public IShellItem
+// Just enough of the shell's items for the extension: counts and display names. The array hands
+// out items of its own kind, each a selection of one path.
+class fake_items : public IShellItemArray, public IShellItem
 {
 public:
-    fake_item(std::wstring path, bool fail_name) : path_(std::move(path)), fail_name_(fail_name) {}
-    virtual ~fake_item() = default;
+    explicit fake_items(fake_selection selection) : selection_(std::move(selection)) {}
+    virtual ~fake_items() = default;
 
-    using interfaces = tag_extension::interface_list<IShellItem>;
-
-    IFACEMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** result) override
-    {
-        return *result = nullptr, E_NOTIMPL;
-    }
-    IFACEMETHODIMP GetParent(IShellItem** parent) override { return *parent = nullptr, E_NOTIMPL; }
-    IFACEMETHODIMP GetDisplayName(SIGDN, LPWSTR* name) override
-    {
-        *name = nullptr;
-        return fail_name_ ? E_FAIL : SHStrDupW(path_.c_str(), name);
-    }
-    IFACEMETHODIMP GetAttributes(SFGAOF, SFGAOF* attributes) override { return *attributes = 0, E_NOTIMPL; }
-    IFACEMETHODIMP Compare(IShellItem*, SICHINTF, int* order) override { return *order = 0, E_NOTIMPL; }
-
-private:
-    std::wstring path_;
-    bool fail_name_;
-};
-
-class fake_item_array : public IShellItemArray
-{
-public:
-    explicit fake_item_array(fake_selection selection) : selection_(std::move(selection)) {}
-    virtual ~fake_item_array() = default;
-
-    using interfaces = tag_extension::interface_list<IShellItemArray>;
+    using interfaces = tag_extension::interface_list<IShellItemArray, IShellItem>;
 
     IFACEMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** result) override
     {
@@ -63,8 +38,7 @@ public:
     }
     IFACEMETHODIMP GetCount(DWORD* count) override
     {
-        *count = static_cast<DWORD>(selection_.paths.size());
-        return S_OK;
+        return *count = static_cast<DWORD>(selection_.paths.size()), S_OK;
     }
     IFACEMETHODIMP GetItemAt(DWORD index, IShellItem** item) override
     {
@@ -73,10 +47,21 @@ public:
         {
             return E_INVALIDARG;
         }
-        return tag_extension::make_object<fake_item>(selection_.paths[index], selection_.fail_display_name)
+        return tag_extension::make_object<fake_items>(
+                   fake_selection{{selection_.paths[index]}, false, selection_.fail_display_name})
             .CopyTo(item);
     }
     IFACEMETHODIMP EnumItems(IEnumShellItems** items) override { return *items = nullptr, E_NOTIMPL; }
+
+    // As one item: the first path.
+    IFACEMETHODIMP GetParent(IShellItem** parent) override { return *parent = nullptr, E_NOTIMPL; }
+    IFACEMETHODIMP GetDisplayName(SIGDN, LPWSTR* name) override
+    {
+        *name = nullptr;
+        return selection_.fail_display_name ? E_FAIL : SHStrDupW(selection_.paths[0].c_str(), name);
+    }
+    IFACEMETHODIMP GetAttributes(SFGAOF, SFGAOF* attributes) override { return *attributes = 0, E_NOTIMPL; }
+    IFACEMETHODIMP Compare(IShellItem*, SICHINTF, int* order) override { return *order = 0, E_NOTIMPL; }
 
 private:
     fake_selection selection_;
@@ -86,7 +71,7 @@ private:
 ComPtr<IShellItemArray> make_items(const fake_selection& selection)
 {
     ComPtr<IShellItemArray> items;
-    tag_extension::make_object<fake_item_array>(selection).As(&items);
+    tag_extension::make_object<fake_items>(selection).As(&items);
     return items;
 }
 

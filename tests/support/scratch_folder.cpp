@@ -7,7 +7,6 @@
 #include <objbase.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace test_support
@@ -72,18 +71,4 @@ std::filesystem::path scratch_folder::write(const std::filesystem::path& name, s
     return file;
 }
 
-std::string read_file(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-std::filesystem::path executable_folder()
-{
-    std::wstring name(32768, L'\0');
-    name.resize(GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size())));
-    return std::filesystem::path(name).parent_path();
-}
 } // namespace test_support

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/folders.h"
+#include "common/whole_file.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -25,6 +28,12 @@ private:
     std::filesystem::path path_;
 };
 
-std::string read_file(const std::filesystem::path& path);
-std::filesystem::path executable_folder();
+inline std::string read_file(const std::filesystem::path& path)
+{
+    return common::read_whole_file(path.wstring()).bytes;
+}
+inline std::filesystem::path executable_folder()
+{
+    return common::module_folder(nullptr);
+}
 } // namespace test_support

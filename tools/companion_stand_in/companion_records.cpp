@@ -1,6 +1,7 @@
 #include "tools/companion_stand_in/companion_records.h"
 
 #include "common/conversions.h"
+#include "common/folders.h"
 #include "common/unique_resources.h"
 #include "common/whole_file.h"
 
@@ -16,8 +17,7 @@ namespace companion_stand_in
 {
 std::wstring records_folder(HMODULE module)
 {
-    std::wstring folder(32768, L'\0');
-    folder.resize(GetEnvironmentVariableW(L"TAG_COMPANION_RECORDS", folder.data(), 32768));
+    const std::wstring folder = common::environment_variable(L"TAG_COMPANION_RECORDS");
     if (!folder.empty())
     {
         return folder;

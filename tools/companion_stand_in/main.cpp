@@ -3,6 +3,7 @@
 // request file it names is the whole argument text, else the last argument with its quotation
 // marks removed. When TAG_COMPANION_SLEEP_MS is set, the program sleeps that long before
 // recording, so a record that exists proves the program has finished.
+#include "common/folders.h"
 #include "common/unique_resources.h"
 #include "common/whole_file.h"
 #include "tools/companion_stand_in/companion_records.h"
@@ -16,14 +17,6 @@
 
 namespace
 {
-std::wstring environment_variable(const wchar_t* name)
-{
-    std::wstring value(32768, L'\0');
-    value.resize(GetEnvironmentVariableW(name, value.data(), 32768));
-    return value;
-}
-
-// What follows the program name, the way the program itself would parse it.
 std::wstring argument_text()
 {
     const std::wstring line = GetCommandLineW();
@@ -42,7 +35,7 @@ bool is_file(const std::wstring& path)
 
 int main()
 {
-    Sleep(static_cast<DWORD>(_wtoi(environment_variable(L"TAG_COMPANION_SLEEP_MS").c_str())));
+    Sleep(static_cast<DWORD>(_wtoi(common::environment_variable(L"TAG_COMPANION_SLEEP_MS").c_str())));
     companion_stand_in::companion_record record;
     record.program.resize(32768);
     record.program.resize(GetModuleFileNameW(nullptr, record.program.data(), 32768));
