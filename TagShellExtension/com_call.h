@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace tag_extension
 {
@@ -68,6 +69,17 @@ HRESULT logged_call(HRESULT failure, const failure_texts& texts, Body&& body,
         detail::log_failure(texts, nullptr, context);
     }
     return failure;
+}
+
+// A getter's fixed answer, handed out through the caller's pointer.
+template <typename T> HRESULT hand_out(T* out, std::type_identity_t<T> value) noexcept
+{
+    if (out == nullptr)
+    {
+        return E_POINTER;
+    }
+    *out = value;
+    return S_OK;
 }
 
 // The common case: one fixed line whatever was thrown.

@@ -1,5 +1,7 @@
 #include "TagShellExtension/separator_context_menu_item.h"
 
+#include "TagShellExtension/com_call.h"
+
 namespace tag_extension
 {
 IFACEMETHODIMP separator_context_menu_item::GetTitle(IShellItemArray*, LPWSTR* title) noexcept
@@ -18,21 +20,11 @@ IFACEMETHODIMP separator_context_menu_item::GetIcon(IShellItemArray*, LPWSTR* ic
 
 IFACEMETHODIMP separator_context_menu_item::GetState(IShellItemArray*, BOOL, EXPCMDSTATE* state) noexcept
 {
-    if (state == nullptr)
-    {
-        return E_POINTER;
-    }
-    *state = ECS_DISABLED;
-    return S_OK;
+    return hand_out(state, ECS_DISABLED);
 }
 
 IFACEMETHODIMP separator_context_menu_item::GetFlags(EXPCMDFLAGS* flags) noexcept
 {
-    if (flags == nullptr)
-    {
-        return E_POINTER;
-    }
-    *flags = ECF_ISSEPARATOR;
-    return S_OK;
+    return hand_out(flags, ECF_ISSEPARATOR);
 }
 } // namespace tag_extension

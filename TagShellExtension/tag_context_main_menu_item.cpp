@@ -172,12 +172,7 @@ IFACEMETHODIMP tag_context_main_menu_item::GetToolTip(IShellItemArray*, LPWSTR* 
 
 IFACEMETHODIMP tag_context_main_menu_item::GetCanonicalName(GUID* name) noexcept
 {
-    if (name == nullptr)
-    {
-        return E_POINTER;
-    }
-    *name = CLSID_tag_context_main_menu_item;
-    return S_OK;
+    return hand_out(name, CLSID_tag_context_main_menu_item);
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::GetState(IShellItemArray* items, BOOL, EXPCMDSTATE* state) noexcept
@@ -205,12 +200,7 @@ IFACEMETHODIMP tag_context_main_menu_item::Invoke(IShellItemArray*, IBindCtx*) n
 
 IFACEMETHODIMP tag_context_main_menu_item::GetFlags(EXPCMDFLAGS* flags) noexcept
 {
-    if (flags == nullptr)
-    {
-        return E_POINTER;
-    }
-    *flags = ECF_HASSUBCOMMANDS;
-    return S_OK;
+    return hand_out(flags, ECF_HASSUBCOMMANDS);
 }
 
 IFACEMETHODIMP tag_context_main_menu_item::EnumSubCommands(IEnumExplorerCommand** commands) noexcept

@@ -115,22 +115,12 @@ IFACEMETHODIMP tag_context_sub_menu_item::GetToolTip(IShellItemArray*, LPWSTR* t
 
 IFACEMETHODIMP tag_context_sub_menu_item::GetCanonicalName(GUID* name) noexcept
 {
-    if (name == nullptr)
-    {
-        return E_POINTER;
-    }
-    *name = GUID_NULL;
-    return S_OK;
+    return hand_out(name, GUID_NULL);
 }
 
 IFACEMETHODIMP tag_context_sub_menu_item::GetState(IShellItemArray*, BOOL, EXPCMDSTATE* state) noexcept
 {
-    if (state == nullptr)
-    {
-        return E_POINTER;
-    }
-    *state = ECS_ENABLED;
-    return S_OK;
+    return hand_out(state, ECS_ENABLED);
 }
 
 IFACEMETHODIMP tag_context_sub_menu_item::Invoke(IShellItemArray* items, IBindCtx*) noexcept
@@ -149,12 +139,7 @@ IFACEMETHODIMP tag_context_sub_menu_item::Invoke(IShellItemArray* items, IBindCt
 
 IFACEMETHODIMP tag_context_sub_menu_item::GetFlags(EXPCMDFLAGS* flags) noexcept
 {
-    if (flags == nullptr)
-    {
-        return E_POINTER;
-    }
-    *flags = ECF_DEFAULT;
-    return S_OK;
+    return hand_out(flags, ECF_DEFAULT);
 }
 
 IFACEMETHODIMP tag_context_sub_menu_item::EnumSubCommands(IEnumExplorerCommand** commands) noexcept
