@@ -36,10 +36,8 @@ protected:
 
     road_answers road()
     {
-        EXPCMDSTATE state = ECS_DISABLED;
-        common::unique_cotaskmem_string title;
-        road_answers answers{command_->GetState(items_.Get(), FALSE, &state), state,
-                             command_->GetTitle(items_.Get(), title.put())};
+        const auto top = read_entry(command_.Get(), items_.Get());
+        road_answers answers{top.state_result, top.state, top.title_result};
         answers.push_back(answers_as_documented(read_cascade(command_.Get(), items_.Get())));
         for (const auto* name : {L"Tag 1", L"Remove all tags", L"All tags..."})
         {
@@ -108,9 +106,7 @@ TEST_F(faults, settings_files_deleted_and_re_created_between_calls_are_provided_
         SCOPED_TRACE(round);
         suite_.remove();
         tags_.remove();
-        EXPCMDSTATE state = ECS_DISABLED;
-        EXPECT_EQ(command_->GetState(items_.Get(), FALSE, &state), S_OK);
-        EXPECT_EQ(state, ECS_ENABLED); // the default copies show the command
+        EXPECT_EQ(read_entry(command_.Get(), items_.Get()).state, ECS_ENABLED); // the default copies show it
         auto entries = read_cascade(command_.Get(), items_.Get());
         EXPECT_TRUE(answers_as_documented(entries));
         EXPECT_EQ(entries.empty() ? L"" : entries[entries.size() - 4].title,
@@ -119,8 +115,8 @@ TEST_F(faults, settings_files_deleted_and_re_created_between_calls_are_provided_
 
         suite_.write(test_support::suite_settings_json(R"({"general": {"showTagContextMenu": false}})"));
         tags_.write(R"({"tags": [{"name": "Round )" + std::to_string(round) + R"("}]})");
-        EXPECT_EQ(command_->GetState(items_.Get(), FALSE, &state), S_OK);
-        EXPECT_EQ(state, ECS_HIDDEN);
+        const auto top = read_entry(command_.Get(), items_.Get());
+        EXPECT_TRUE(top.state_result == S_OK && top.state == ECS_HIDDEN);
         entries = read_cascade(command_.Get(), items_.Get());
         ASSERT_TRUE(answers_as_documented(entries));
         EXPECT_EQ(entries[entries.size() - 4].title, L"Round " + std::to_wstring(round));

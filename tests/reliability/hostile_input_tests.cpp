@@ -98,9 +98,7 @@ TEST_F(hostile_input, long_strange_and_huge_selections_are_answered_and_every_pa
     {
         SCOPED_TRACE(name);
         const auto items = test_support::make_items(paths);
-        EXPCMDSTATE state = ECS_DISABLED;
-        EXPECT_EQ(command->GetState(items.Get(), FALSE, &state), S_OK);
-        EXPECT_EQ(state, ECS_ENABLED);
+        EXPECT_EQ(read_entry(command.Get(), items.Get()).state, ECS_ENABLED);
         EXPECT_TRUE(answers_as_documented(read_cascade(command.Get(), items.Get())));
         const auto entry = find_entry(command.Get(), L"Tag 1");
         ASSERT_TRUE(entry);
@@ -230,10 +228,8 @@ TEST_F(hostile_input, hostile_settings_files_leave_every_call_of_the_dll_answeri
             on_small_stack(
                 [&]
                 {
-                    EXPCMDSTATE state = ECS_DISABLED;
-                    EXPECT_EQ(command->GetState(items.Get(), FALSE, &state), S_OK);
-                    common::unique_cotaskmem_string title;
-                    EXPECT_TRUE(command->GetTitle(items.Get(), title.put()) == S_OK && *title.get() != 0);
+                    const auto top = read_entry(command.Get(), items.Get());
+                    EXPECT_TRUE(top.state_result == S_OK && top.title_result == S_OK && !top.title.empty());
                     EXPECT_TRUE(answers_as_documented(read_cascade(command.Get(), items.Get())));
                 });
         }
