@@ -1,5 +1,7 @@
 #include "bench/measuring.h"
 
+#include "tools/explorer_driver/import_patch.h"
+
 #include <fmt/format.h>
 
 #include <windows.h>
@@ -8,7 +10,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 
 std::size_t allocations_on_this_thread();
 
@@ -72,37 +73,10 @@ HANDLE WINAPI counted_create_file(LPCWSTR path, DWORD access, DWORD share, LPSEC
     return real_create_file(path, access, share, security, disposition, flags, model);
 }
 
-// Points the import slot of `function` at `replacement`; gives the previous target.
+// Points the executable's import slots of `function` at `replacement`; gives the previous target.
 void* patch_import(const char* function, void* replacement)
 {
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const auto& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* library = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         library->Name != 0; ++library)
-    {
-        const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(
-            base + (library->OriginalFirstThunk != 0 ? library->OriginalFirstThunk : library->FirstThunk));
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots)
-        {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
-                std::strcmp(
-                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
-                    function) != 0)
-            {
-                continue;
-            }
-            DWORD protection = 0;
-            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &protection);
-            void* previous = reinterpret_cast<void*>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), protection, &protection);
-            return previous;
-        }
-    }
-    return nullptr;
+    return explorer_driver::patch_import(GetModuleHandleW(nullptr), nullptr, function, replacement);
 }
 } // namespace
 

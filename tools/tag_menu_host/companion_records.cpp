@@ -1,9 +1,8 @@
 #include "companion_records.h"
 
+#include "common/conversions.h"
 #include "common/whole_file.h"
 #include "output.h"
-
-#include "common/conversions.h"
 
 #include <algorithm>
 

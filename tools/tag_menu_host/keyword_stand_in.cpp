@@ -1,7 +1,7 @@
 #include "keyword_stand_in.h"
 
 #include "host_files.h"
-#include "import_patch.h"
+#include "tools/explorer_driver/import_patch.h"
 
 #include <objbase.h>
 #include <propidl.h>
@@ -308,7 +308,8 @@ template <typename Function>
 void patch(HMODULE module, const char* dll, const char* name, std::type_identity_t<Function> replacement,
            Function& original)
 {
-    if (void* previous = patch_import(module, dll, name, reinterpret_cast<void*>(replacement)))
+    if (void* previous =
+            explorer_driver::patch_import(module, dll, name, reinterpret_cast<void*>(replacement)))
     {
         original = reinterpret_cast<Function>(previous);
     }

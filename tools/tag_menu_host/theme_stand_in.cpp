@@ -1,6 +1,6 @@
 #include "theme_stand_in.h"
 
-#include "import_patch.h"
+#include "tools/explorer_driver/import_patch.h"
 
 #include <cwchar>
 
@@ -93,15 +93,17 @@ bool install_theme_stand_in(HMODULE module, bool light)
     current.light = light ? 1 : 0;
     // The close and query stand-ins go in first: the handle the open one gives must never
     // reach the real registry.
-    const bool closes = patch_import(module, "advapi32.dll", "RegCloseKey",
-                                     reinterpret_cast<void*>(&stand_in_close_key)) != nullptr;
-    const bool queries = patch_import(module, "advapi32.dll", "RegQueryValueExW",
+    const bool closes =
+        explorer_driver::patch_import(module, "advapi32.dll", "RegCloseKey",
+                                      reinterpret_cast<void*>(&stand_in_close_key)) != nullptr;
+    const bool queries =
+        explorer_driver::patch_import(module, "advapi32.dll", "RegQueryValueExW",
                                       reinterpret_cast<void*>(&stand_in_query_value)) != nullptr;
     if (!closes || !queries)
     {
         return false;
     }
-    return patch_import(module, "advapi32.dll", "RegOpenKeyExW",
-                        reinterpret_cast<void*>(&stand_in_open_key)) != nullptr;
+    return explorer_driver::patch_import(module, "advapi32.dll", "RegOpenKeyExW",
+                                         reinterpret_cast<void*>(&stand_in_open_key)) != nullptr;
 }
 } // namespace tag_menu_host

@@ -1,8 +1,8 @@
-#include "import_patch.h"
+#include "tools/explorer_driver/import_patch.h"
 
 #include <cstdint>
 
-namespace tag_menu_host
+namespace explorer_driver
 {
 namespace
 {
@@ -42,7 +42,8 @@ void* patch_import(HMODULE module, const char* dll, const char* function, void* 
          ++entry)
     {
         // Without the name table a bound IAT cannot be matched by name.
-        if (lstrcmpiA(at<const char>(module, entry->Name), dll) != 0 || entry->OriginalFirstThunk == 0)
+        if ((dll != nullptr && lstrcmpiA(at<const char>(module, entry->Name), dll) != 0) ||
+            entry->OriginalFirstThunk == 0)
         {
             continue;
         }
@@ -69,4 +70,4 @@ void* patch_import(HMODULE module, const char* dll, const char* function, void* 
     }
     return original;
 }
-} // namespace tag_menu_host
+} // namespace explorer_driver
