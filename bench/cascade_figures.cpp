@@ -6,10 +6,10 @@
 #include "TagShellExtension/metadata/tag_reader.h"
 #include "common/conversions.h"
 #include "common/folders.h"
-#include "support/keyword_store.h"
 #include "support/product_files.h"
 #include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
+#include "tools/explorer_driver/keyword_store.h"
 
 #include <fmt/format.h>
 #include <fmt/xchar.h>
@@ -30,7 +30,7 @@ std::map<std::wstring, std::vector<std::wstring>> keyword_files;
 HRESULT WINAPI open_listed_keywords(PCWSTR path, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid, void** result)
 {
     const auto found = keyword_files.find(path);
-    return found != keyword_files.end() ? test_support::open_keyword_store(found->second, iid, result)
+    return found != keyword_files.end() ? explorer_driver::open_keyword_store(found->second, iid, result)
                                         : E_FAIL;
 }
 

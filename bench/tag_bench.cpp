@@ -4,10 +4,10 @@
 #include "TagShellExtension/process_attach.h"
 #include "bench/figures.h"
 #include "support/fake_shell_items.h"
-#include "support/keyword_store.h"
 #include "support/product_files.h"
 #include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
+#include "tools/explorer_driver/keyword_store.h"
 
 #include <fmt/format.h>
 
@@ -34,7 +34,7 @@ HRESULT WINAPI open_keyword_store(PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFI
 {
     static const std::vector<std::wstring> tags{L"Tag 1", L"Tag 2", L"Tag 3", L"Tag 4", L"Tag 5",
                                                 L"Tag 6", L"Tag 7", L"Tag 8", L"Tag 9"};
-    return test_support::open_keyword_store(tags, iid, result);
+    return explorer_driver::open_keyword_store(tags, iid, result);
 }
 } // namespace
 

@@ -8,13 +8,14 @@
 #include "TagShellExtension/tag_context_main_menu_item.h"
 #include "common/conversions.h"
 #include "common/folders.h"
+#include "common/unique_resources.h"
 #include "support/companion_records.h"
 #include "support/explorer_calls.h"
 #include "support/fake_shell_items.h"
-#include "support/keyword_store.h"
 #include "support/product_files.h"
 #include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
+#include "tools/explorer_driver/keyword_store.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -56,14 +57,11 @@ void unix_shell(const std::filesystem::path& folder, const std::wstring& script,
     std::wstring line = L"sh -c \"" + script + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
+    common::unique_process_information process;
     CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                    &process);
-    CloseHandle(process.hThread); // null when nothing started
-    CloseHandle(process.hProcess);
-    for (int wait = 0; wait < 100 && std::filesystem::exists(watched) != exists; ++wait)
+    for (int wait = 0; wait < 100 && std::filesystem::exists(watched) != exists; ++wait, Sleep(20))
     {
-        Sleep(20);
     }
 }
 
@@ -119,7 +117,7 @@ protected:
         property_system_functions(),
         {.get_property_store_from_parsing_name = [](PCWSTR path, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid,
                                                     void** result) -> HRESULT
-         { return ++opened, test_support::open_keyword_store(tags_of.at(path), iid, result); }}};
+         { return ++opened, explorer_driver::open_keyword_store(tags_of.at(path), iid, result); }}};
     test_support::settings_override settings_{test_support::suite_settings_name};
     test_support::settings_override tags_{test_support::tag_definitions_name};
     test_support::scratch_folder scratch_;

@@ -8,9 +8,9 @@
 #include "common/folders.h"
 #include "common/unique_resources.h"
 #include "reliability/reliability_support.h"
-#include "support/keyword_store.h"
 #include "support/extension_dll.h"
 #include "support/fake_shell_items.h"
+#include "tools/explorer_driver/keyword_store.h"
 
 #include <fmt/format.h>
 #include <fmt/xchar.h>
@@ -133,7 +133,7 @@ TEST_F(hostile_input, tag_icons_that_are_no_icons_or_huge_images_fall_back_witho
     test_support::scoped_seam store(tag_extension::property_system_functions());
     store->get_property_store_from_parsing_name = [](PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid,
                                                      void** result) -> HRESULT
-    { return test_support::open_keyword_store(every_tag, iid, result); };
+    { return explorer_driver::open_keyword_store(every_tag, iid, result); };
     const auto real_icon = test_support::read_file(common::module_folder() / L"Content\\Icons\\tag_work.ico");
     // 30000 x 30000 pixels of 32 bits, promised by a header alone.
     const auto lying_bitmap =

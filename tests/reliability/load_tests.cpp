@@ -6,7 +6,7 @@
 #include "support/companion_records.h"
 #include "support/extension_dll.h"
 #include "support/fake_shell_items.h"
-#include "support/keyword_store.h"
+#include "tools/explorer_driver/keyword_store.h"
 
 #include <gtest/gtest.h>
 
@@ -164,7 +164,7 @@ TEST_F(load, heap_and_handles_stay_flat_across_100000_cascades)
     test_support::scoped_seam store(tag_extension::property_system_functions());
     store->get_property_store_from_parsing_name = [](PCWSTR, IBindCtx*, GETPROPERTYSTOREFLAGS, REFIID iid,
                                                      void** result) -> HRESULT {
-        return test_support::open_keyword_store({L"Tag 2", L"Tag 5"}, iid, result);
+        return explorer_driver::open_keyword_store({L"Tag 2", L"Tag 5"}, iid, result);
     };
     test_support::extension_dll dll;
     {

@@ -2,6 +2,7 @@
 
 #include "host_files.h"
 #include "tools/explorer_driver/import_patch.h"
+#include "tools/explorer_driver/keyword_store.h"
 
 #include <objbase.h>
 #include <propidl.h>
@@ -16,9 +17,6 @@ namespace tag_menu_host
 {
 namespace
 {
-// System.Keywords.
-constexpr PROPERTYKEY keywords_key = {
-    {0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}}, 5};
 // Asked of a property-set storage to recognise one of ours among real ones.
 constexpr IID keyword_storage_marker = {
     0x6f1d9a52, 0x3c4e, 0x4b7a, {0x9e, 0x21, 0x5d, 0x8c, 0x0b, 0x47, 0xa3, 0x16}};
@@ -89,83 +87,6 @@ private:
     std::atomic<long> references_{1};
 };
 
-// Read-only: the one property it knows is System.Keywords.
-class keyword_store final : public com_base<IPropertyStore>
-{
-public:
-    explicit keyword_store(std::vector<std::wstring> tags) : tags_(std::move(tags)) {}
-
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) noexcept override
-    {
-        return answer(iid, IID_IPropertyStore, result);
-    }
-    IFACEMETHODIMP GetCount(DWORD* count) noexcept override
-    {
-        if (count == nullptr)
-        {
-            return E_POINTER;
-        }
-        *count = 1;
-        return S_OK;
-    }
-    IFACEMETHODIMP GetAt(DWORD index, PROPERTYKEY* key) noexcept override
-    {
-        if (key == nullptr)
-        {
-            return E_POINTER;
-        }
-        if (index != 0)
-        {
-            return E_INVALIDARG;
-        }
-        *key = keywords_key;
-        return S_OK;
-    }
-    IFACEMETHODIMP GetValue(REFPROPERTYKEY key, PROPVARIANT* value) noexcept override
-    {
-        if (value == nullptr)
-        {
-            return E_POINTER;
-        }
-        PropVariantInit(value);
-        if (key.fmtid != keywords_key.fmtid || key.pid != keywords_key.pid)
-        {
-            return S_OK; // an absent property is VT_EMPTY, as in a real store
-        }
-        // Laid out as PropVariantClear frees it: every piece from CoTaskMemAlloc.
-        const ULONG count = static_cast<ULONG>(tags_.size());
-        auto* elements = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR) * (count == 0 ? 1 : count)));
-        if (elements == nullptr)
-        {
-            return E_OUTOFMEMORY;
-        }
-        for (ULONG i = 0; i < count; ++i)
-        {
-            const size_t bytes = (tags_[i].size() + 1) * sizeof(wchar_t);
-            elements[i] = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-            if (elements[i] == nullptr)
-            {
-                for (ULONG j = 0; j < i; ++j)
-                {
-                    CoTaskMemFree(elements[j]);
-                }
-                CoTaskMemFree(elements);
-                return E_OUTOFMEMORY;
-            }
-            CopyMemory(elements[i], tags_[i].c_str(), bytes);
-        }
-        value->vt = VT_VECTOR | VT_LPWSTR;
-        value->calpwstr.cElems = count;
-        value->calpwstr.pElems = elements;
-        return S_OK;
-    }
-    IFACEMETHODIMP SetValue(REFPROPERTYKEY, REFPROPVARIANT) noexcept override { return STG_E_ACCESSDENIED; }
-    IFACEMETHODIMP Commit() noexcept override { return STG_E_ACCESSDENIED; }
-
-private:
-    std::vector<std::wstring> tags_;
-};
-
 // What StgOpenStorageEx hands out for a folder; only the store made from it is ever read.
 class keyword_storage final : public com_base<IPropertySetStorage>
 {
@@ -214,13 +135,6 @@ private:
     std::vector<std::wstring> tags_;
 };
 
-template <typename Object> HRESULT hand_out(Object* object, REFIID iid, void** result) noexcept
-{
-    const HRESULT hr = object->QueryInterface(iid, result);
-    object->Release();
-    return hr;
-}
-
 HRESULT WINAPI stand_in_get_store(PCWSTR path, IBindCtx* bind_context, GETPROPERTYSTOREFLAGS flags,
                                   REFIID iid, void** result) noexcept
 {
@@ -240,7 +154,7 @@ HRESULT WINAPI stand_in_get_store(PCWSTR path, IBindCtx* bind_context, GETPROPER
         {
             return STG_E_ACCESSDENIED;
         }
-        return hand_out(new keyword_store(*tags), iid, result);
+        return explorer_driver::open_keyword_store(*tags, iid, result);
     }
     catch (...)
     {
@@ -268,7 +182,10 @@ HRESULT WINAPI stand_in_open_storage(const WCHAR* path, DWORD mode, DWORD format
         {
             return STG_E_ACCESSDENIED;
         }
-        return hand_out(new keyword_storage(*tags), iid, result);
+        auto* storage = new keyword_storage(*tags);
+        const HRESULT hr = storage->QueryInterface(iid, result);
+        storage->Release();
+        return hr;
     }
     catch (...)
     {
@@ -296,7 +213,7 @@ HRESULT WINAPI stand_in_store_from_storage(IPropertySetStorage* storage, DWORD m
     }
     try
     {
-        return hand_out(new keyword_store(static_cast<keyword_storage*>(ours)->tags()), iid, result);
+        return explorer_driver::open_keyword_store(static_cast<keyword_storage*>(ours)->tags(), iid, result);
     }
     catch (...)
     {

@@ -1,8 +1,8 @@
 #include "TagShellExtension/metadata/item_metadata.h"
 #include "TagShellExtension/metadata/tag_reader.h"
-#include "support/keyword_store.h"
 #include "support/scoped_seam.h"
 #include "support/scratch_folder.h"
+#include "tools/explorer_driver/keyword_store.h"
 
 #include <gtest/gtest.h>
 
@@ -29,10 +29,10 @@ std::map<std::wstring, fake_item> world;
 std::wstring calls, storage_path;
 
 // Answers System.Keywords as a list, or as an empty value of another type.
-struct fake_store : test_support::keyword_store
+struct fake_store : explorer_driver::keyword_store
 {
     explicit fake_store(const fake_item& item) : keyword_store(item.keywords), type_(item.type) {}
-    IFACEMETHODIMP GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override
+    IFACEMETHODIMP GetValue(REFPROPERTYKEY key, PROPVARIANT* value) noexcept override
     {
         return type_ == (VT_VECTOR | VT_LPWSTR) ? keyword_store::GetValue(key, value)
                                                 : (PropVariantInit(value), value->vt = type_, S_OK);
