@@ -4,6 +4,7 @@
 #include "common/folders.h"
 #include "common/unique_resources.h"
 #include "support/scratch_folder.h"
+#include "tools/explorer_driver/cascade.h"
 
 #include <fmt/format.h>
 
@@ -34,13 +35,9 @@ std::vector<std::wstring> open_cascade(IExplorerCommand* command, IShellItemArra
     ComPtr<IExplorerCommand> entry;
     while (entries->Next(1, &entry, nullptr) == S_OK)
     {
-        PWSTR text = nullptr;
-        entry->GetTitle(items, &text);
-        CoTaskMemFree(text);
-        text = nullptr;
-        entry->GetIcon(items, &text);
-        icons.emplace_back(text != nullptr ? text : L"");
-        CoTaskMemFree(text);
+        explorer_driver::take_string([&](PWSTR* text) { return entry->GetTitle(items, text); });
+        icons.push_back(
+            explorer_driver::take_string([&](PWSTR* text) { return entry->GetIcon(items, text); }));
         entry.Reset();
     }
     return icons;

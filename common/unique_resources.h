@@ -76,6 +76,7 @@ using unique_handle = unique_any<resource_traits::null_invalid<HANDLE, &CloseHan
 using unique_hfile = unique_any<resource_traits::invalid_handle_value<&CloseHandle>>;
 using unique_hfind = unique_any<resource_traits::invalid_handle_value<&FindClose>>;
 using unique_hkey = unique_any<resource_traits::null_invalid<HKEY, &RegCloseKey>>;
+using unique_hmodule = unique_any<resource_traits::null_invalid<HMODULE, &FreeLibrary>>;
 using unique_hlocal = unique_any<resource_traits::null_invalid<HLOCAL, &LocalFree>>;
 using unique_cotaskmem_string = unique_any<resource_traits::null_invalid<wchar_t*, &CoTaskMemFree>>;
 template <typename T>

@@ -5,21 +5,6 @@ namespace tag_extension
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
-void gdiplus_image_deleter::operator()(GpImage* image) const noexcept
-{
-    GdipDisposeImage(image);
-}
-
-void gdiplus_graphics_deleter::operator()(GpGraphics* graphics) const noexcept
-{
-    GdipDeleteGraphics(graphics);
-}
-
-void gdiplus_attributes_deleter::operator()(GpImageAttributes* attributes) const noexcept
-{
-    GdipDisposeImageAttributes(attributes);
-}
-
 gdiplus_session::gdiplus_session()
 {
     GdiplusStartupInput input;
@@ -42,7 +27,7 @@ bitmap_ptr load_bitmap(const std::wstring& path)
     GpBitmap* bitmap = nullptr;
     if (GdipCreateBitmapFromFile(path.c_str(), &bitmap) != Ok)
     {
-        return nullptr;
+        return {};
     }
     return bitmap_ptr(bitmap);
 }
@@ -52,7 +37,7 @@ bitmap_ptr blank_bitmap(int width, int height)
     GpBitmap* bitmap = nullptr;
     if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap) != Ok)
     {
-        return nullptr;
+        return {};
     }
     return bitmap_ptr(bitmap);
 }
@@ -62,7 +47,7 @@ graphics_ptr graphics_of(GpBitmap* bitmap)
     GpGraphics* graphics = nullptr;
     if (GdipGetImageGraphicsContext(bitmap, &graphics) != Ok)
     {
-        return nullptr;
+        return {};
     }
     return graphics_ptr(graphics);
 }
@@ -72,12 +57,12 @@ attributes_ptr flipped_tiling()
     GpImageAttributes* attributes = nullptr;
     if (GdipCreateImageAttributes(&attributes) != Ok)
     {
-        return nullptr;
+        return {};
     }
     attributes_ptr owner(attributes);
     if (GdipSetImageAttributesWrapMode(attributes, WrapModeTileFlipXY, 0xFF000000, FALSE) != Ok)
     {
-        return nullptr;
+        return {};
     }
     return owner;
 }

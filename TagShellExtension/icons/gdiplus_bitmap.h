@@ -1,29 +1,19 @@
 #pragma once
 
 #include "TagShellExtension/icons/gdiplus_headers.h"
+#include "common/unique_resources.h"
 
-#include <memory>
 #include <string>
 
 namespace tag_extension
 {
-struct gdiplus_image_deleter
-{
-    void operator()(Gdiplus::GpImage* image) const noexcept;
-};
-using bitmap_ptr = std::unique_ptr<Gdiplus::GpBitmap, gdiplus_image_deleter>;
-
-struct gdiplus_graphics_deleter
-{
-    void operator()(Gdiplus::GpGraphics* graphics) const noexcept;
-};
-using graphics_ptr = std::unique_ptr<Gdiplus::GpGraphics, gdiplus_graphics_deleter>;
-
-struct gdiplus_attributes_deleter
-{
-    void operator()(Gdiplus::GpImageAttributes* attributes) const noexcept;
-};
-using attributes_ptr = std::unique_ptr<Gdiplus::GpImageAttributes, gdiplus_attributes_deleter>;
+// Owning GDI+ objects, in the vocabulary of common/unique_resources.h.
+template <typename T, auto Dispose>
+using unique_gdiplus = common::unique_any<common::resource_traits::null_invalid<T*, Dispose>>;
+using bitmap_ptr = unique_gdiplus<Gdiplus::GpBitmap, &Gdiplus::DllExports::GdipDisposeImage>;
+using graphics_ptr = unique_gdiplus<Gdiplus::GpGraphics, &Gdiplus::DllExports::GdipDeleteGraphics>;
+using attributes_ptr =
+    unique_gdiplus<Gdiplus::GpImageAttributes, &Gdiplus::DllExports::GdipDisposeImageAttributes>;
 
 // GDI+ for the lifetime of the object; a failed start-up makes every later GDI+ call fail.
 class gdiplus_session

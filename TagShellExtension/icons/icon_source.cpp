@@ -56,7 +56,7 @@ bitmap_ptr scaled_to_fit(GpBitmap* image, UINT width, UINT height)
     // Read as decoded (no conversion pass over a large image) and premultiplied here, in 255ths.
     if (GdipBitmapLockBits(image, &whole, ImageLockModeRead, PixelFormat32bppARGB, &pixels) != Ok)
     {
-        return nullptr;
+        return {};
     }
     for (UINT y = 0; y < height; ++y)
     {
@@ -82,7 +82,7 @@ bitmap_ptr scaled_to_fit(GpBitmap* image, UINT width, UINT height)
     if (!scaled ||
         GdipBitmapLockBits(scaled.get(), &target, ImageLockModeWrite, PixelFormat32bppPARGB, &pixels) != Ok)
     {
-        return nullptr;
+        return {};
     }
     for (UINT y = 0; y < out_height; ++y)
     {

@@ -2,6 +2,7 @@
 #include "all_tags_settings/settings_file.h"
 #include "common/conversions.h"
 #include "common/folders.h"
+#include "common/unique_resources.h"
 #include "high_level_settings/settings_file.h"
 #include "support/explorer_calls.h"
 #include "support/extension_dll.h"
@@ -33,11 +34,11 @@ TEST(folders, module_folder_is_whole_beyond_260_characters_and_per_user_files_si
     const auto deep = scratch / std::wstring(150, L'a') / std::wstring(150, L'b');
     std::filesystem::create_directories(deep);
     std::filesystem::copy_file(test_support::dll_path(), deep / L"copy.dll");
-    const HMODULE module = LoadLibraryExW((L"\\\\?\\" + (deep / L"copy.dll").wstring()).c_str(), nullptr,
-                                          DONT_RESOLVE_DLL_REFERENCES);
-    ASSERT_NE(module, nullptr);
-    const auto folder = common::module_folder(module).wstring();
-    FreeLibrary(module);
+    common::unique_hmodule module(LoadLibraryExW((L"\\\\?\\" + (deep / L"copy.dll").wstring()).c_str(),
+                                                 nullptr, DONT_RESOLVE_DLL_REFERENCES));
+    ASSERT_TRUE(module);
+    const auto folder = common::module_folder(module.get()).wstring();
+    module.reset();
     EXPECT_TRUE(folder.ends_with(deep.filename().wstring())) << folder;
 
     // Peers find these files by these names, under the local app data folder the tests redirect.

@@ -196,11 +196,12 @@ TEST(tag_definitions, fields_are_read_strictly_survive_a_save_and_a_failed_save_
 
     // Open without delete sharing: the file cannot be replaced.
     const std::string before = test_support::read_file(files.tags.file_path());
-    const HANDLE held = CreateFileW(files.tags.file_path().c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    common::unique_hfile held(CreateFileW(files.tags.file_path().c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                          nullptr));
     files.tags.tags().clear();
     EXPECT_FALSE(files.tags.save());
-    CloseHandle(held);
+    held.reset();
     EXPECT_EQ(test_support::read_file(files.tags.file_path()), before);
     EXPECT_EQ(std::ranges::distance(std::filesystem::directory_iterator(files.scratch.path())), 1);
 }

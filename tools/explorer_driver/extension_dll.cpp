@@ -14,17 +14,9 @@ template <typename Function> Function export_of(HMODULE module, const char* name
 
 extension_dll::extension_dll(const std::wstring& path) : module_(LoadLibraryW(path.c_str()))
 {
-    load_error_ = module_ == nullptr ? GetLastError() : 0;
-    get_class_object = export_of<decltype(get_class_object)>(module_, "DllGetClassObject");
-    can_unload_now = export_of<decltype(can_unload_now)>(module_, "DllCanUnloadNow");
-}
-
-extension_dll::~extension_dll()
-{
-    if (module_ != nullptr)
-    {
-        FreeLibrary(module_);
-    }
+    load_error_ = module_ ? 0 : GetLastError();
+    get_class_object = export_of<decltype(get_class_object)>(module_.get(), "DllGetClassObject");
+    can_unload_now = export_of<decltype(can_unload_now)>(module_.get(), "DllCanUnloadNow");
 }
 
 Microsoft::WRL::ComPtr<IExplorerCommand> extension_dll::create_command() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/unique_resources.h"
+
 #include <windows.h>
 #include <shobjidl.h>
 #include <wrl/client.h>
@@ -17,7 +19,6 @@ class extension_dll
 {
 public:
     explicit extension_dll(const std::wstring& path);
-    ~extension_dll();
     extension_dll(const extension_dll&) = delete;
     extension_dll& operator=(const extension_dll&) = delete;
 
@@ -25,7 +26,7 @@ public:
     DWORD load_error() const noexcept { return load_error_; }
     // Loaded, with both exports Explorer calls.
     bool usable() const noexcept { return get_class_object != nullptr && can_unload_now != nullptr; }
-    HMODULE module() const noexcept { return module_; }
+    HMODULE module() const noexcept { return module_.get(); }
     // The Tag command from a new class factory; null when the DLL refuses either step.
     Microsoft::WRL::ComPtr<IExplorerCommand> create_command() const;
 
@@ -33,7 +34,7 @@ public:
     HRESULT(STDAPICALLTYPE* can_unload_now)() = nullptr;
 
 private:
-    HMODULE module_ = nullptr;
+    common::unique_hmodule module_;
     DWORD load_error_ = 0;
 };
 } // namespace explorer_driver

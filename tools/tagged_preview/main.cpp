@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -72,10 +71,9 @@ int write_preview(const fs::path& output, const fs::path& work)
     }
     GdipSetInterpolationMode(graphics, InterpolationModeNearestNeighbor);
     GdipGraphicsClear(graphics, 0xFFF3F3F3);
-    GpSolidFill* dark = nullptr;
-    GdipCreateSolidFill(0xFF202020, &dark);
-    const std::unique_ptr<GpSolidFill, GpStatus(WINAPI*)(GpBrush*)> dark_brush(dark, &GdipDeleteBrush);
-    GdipFillRectangleI(graphics, dark, panel, 0, panel, height);
+    tag_extension::unique_gdiplus<GpSolidFill, &GdipDeleteBrush> dark;
+    GdipCreateSolidFill(0xFF202020, dark.put());
+    GdipFillRectangleI(graphics, dark.get(), panel, 0, panel, height);
 
     int failures = 0;
     for (size_t row = 0; row < icons.size(); ++row)

@@ -2,6 +2,7 @@
 #include "TagShellExtension/icons/gdiplus_bitmap.h"
 #include "TagShellExtension/icons/image_dimensions.h"
 #include "TagShellExtension/icons/png_icon_file.h"
+#include "common/unique_resources.h"
 #include "common/whole_file.h"
 #include "support/extension_dll.h"
 #include "support/product_files.h"
@@ -51,20 +52,20 @@ struct tagged_icon : testing::Test
     {
         write_icon(mark, 16, 16, [](int, int) { return red; });
         fs::copy_file(test_support::dll_path(), scratch / L"module/copy.dll");
-        module = LoadLibraryExW((scratch / L"module/copy.dll").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-        ASSERT_NE(module, nullptr);
+        module.reset(
+            LoadLibraryExW((scratch / L"module/copy.dll").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+        ASSERT_TRUE(module);
     }
-    void TearDown() override { FreeLibrary(module); }
 
     fs::path source(const fs::path& name, int width, int height, ARGB colour)
     {
         return write_icon(scratch / L"sources" / name, width, height, [colour](int, int) { return colour; });
     }
-    std::wstring generate(const fs::path& icon) { return generate_tagged_icon(module, icon, cache); }
+    std::wstring generate(const fs::path& icon) { return generate_tagged_icon(module.get(), icon, cache); }
 
     test_support::scratch_folder scratch;
     gdiplus_session gdiplus;
-    HMODULE module = nullptr;
+    common::unique_hmodule module;
     fs::path cache = scratch / L"cache";
     const fs::path mark = scratch / L"module/Content/Icons/check_mark_for_icon_overlay.ico";
 };
