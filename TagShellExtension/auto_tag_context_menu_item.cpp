@@ -1,5 +1,6 @@
 #include "TagShellExtension/auto_tag_context_menu_item.h"
 
+#include "TagShellExtension/com_call.h"
 #include "TagShellExtension/selection_dispatch.h"
 #include "TagShellExtension/icons/command_icons.h"
 

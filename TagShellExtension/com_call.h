@@ -3,6 +3,7 @@
 #include "common/logger.h"
 
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <exception>
 #include <string>
@@ -80,6 +81,27 @@ template <typename T> HRESULT hand_out(T* out, std::type_identity_t<T> value) no
     }
     *out = value;
     return S_OK;
+}
+
+// Hands a copy of the text to Explorer, as every GetTitle and GetIcon does.
+inline HRESULT duplicate_string(const std::wstring& text, LPWSTR* result) noexcept
+{
+    if (result == nullptr)
+    {
+        return E_POINTER;
+    }
+    *result = nullptr;
+    return SHStrDupW(text.c_str(), result);
+}
+
+// A text an entry does not have (icon, tool tip): null output, E_NOTIMPL.
+inline HRESULT no_text(LPWSTR* text) noexcept
+{
+    if (text != nullptr)
+    {
+        *text = nullptr;
+    }
+    return E_NOTIMPL;
 }
 
 // The common case: one fixed line whatever was thrown.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TagShellExtension/com_call.h"
 #include "TagShellExtension/module_strings.h"
 #include "TagShellExtension/tag_context_sub_menu_item.h"
 #include "resource.h"

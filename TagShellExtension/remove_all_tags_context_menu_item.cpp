@@ -1,5 +1,6 @@
 #include "TagShellExtension/remove_all_tags_context_menu_item.h"
 
+#include "TagShellExtension/com_call.h"
 #include "TagShellExtension/selection_dispatch.h"
 
 namespace tag_extension

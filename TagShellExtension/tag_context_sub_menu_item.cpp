@@ -15,25 +15,6 @@
 
 namespace tag_extension
 {
-HRESULT duplicate_string(const std::wstring& text, LPWSTR* result) noexcept
-{
-    if (result == nullptr)
-    {
-        return E_POINTER;
-    }
-    *result = nullptr;
-    return SHStrDupW(text.c_str(), result);
-}
-
-HRESULT no_text(LPWSTR* text) noexcept
-{
-    if (text != nullptr)
-    {
-        *text = nullptr;
-    }
-    return E_NOTIMPL;
-}
-
 std::string joined_paths(const std::vector<std::wstring>& paths)
 {
     std::wstring joined;

@@ -61,10 +61,6 @@ private:
     std::atomic<bool> tagged_{false};
 };
 
-// Hands a copy of the text to Explorer, as every GetTitle and GetIcon does.
-HRESULT duplicate_string(const std::wstring& text, LPWSTR* result) noexcept;
-// A text an entry does not have (icon, tool tip): null output, E_NOTIMPL.
-HRESULT no_text(LPWSTR* text) noexcept;
 // The selection's paths joined by ", " in UTF-8, for log lines.
 std::string joined_paths(const std::vector<std::wstring>& paths);
 } // namespace tag_extension
