@@ -15,10 +15,6 @@ namespace tag_extension
 {
 namespace
 {
-// System.Keywords: {F29F85E0-4FF9-1068-AB91-08002B27B3D9}, 5.
-constexpr PROPERTYKEY keywords_key = {
-    {0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}}, 5};
-
 constexpr DWORD folder_tags_buffer_size = 4096;
 
 // The text compared when sorting: each character lower-cased in the current locale, so that

@@ -7,6 +7,11 @@
 
 namespace tag_extension
 {
+// System.Keywords: {F29F85E0-4FF9-1068-AB91-08002B27B3D9}, 5. The tools' stand-in store
+// answers the same key.
+inline constexpr PROPERTYKEY keywords_key = {
+    {0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}}, 5};
+
 // Selections of this many items or more are not examined.
 inline constexpr size_t common_tags_selection_limit = 50;
 

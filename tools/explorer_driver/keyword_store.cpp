@@ -1,17 +1,13 @@
 #include "tools/explorer_driver/keyword_store.h"
 
 #include "TagShellExtension/com_call.h"
+#include "TagShellExtension/metadata/tag_reader.h"
 
 #include <shlwapi.h>
 
 namespace explorer_driver
 {
-namespace
-{
-// System.Keywords.
-constexpr PROPERTYKEY keywords_key = {
-    {0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}}, 5};
-} // namespace
+using tag_extension::keywords_key;
 
 IFACEMETHODIMP keyword_store::GetCount(DWORD* count) noexcept
 {
